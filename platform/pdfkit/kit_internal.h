@@ -1,0 +1,78 @@
+// Internal state of the page-content kit: one MuPDF context per document, the document, a
+// cached page and the fonts met on the page. Every MuPDF call sits inside fz_try/fz_catch in
+// a function that owns no C++ object with a destructor across the call.
+#pragma once
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "pdfkit/pdfkit.h"
+
+namespace pdfkit {
+
+// Allocation accounting behind a document's context: allocations beyond the cap fail, which
+// MuPDF turns into an error (after trying to free cached objects).
+struct MemoryCap {
+  size_t used = 0;
+  size_t peak = 0;
+  size_t limit = 0;
+};
+
+// The cap of one document's context, in bytes. VELLUMA_KIT_MEMORY_MB overrides the default.
+size_t DefaultMemoryCap();
+
+// Upper bound of device calls (glyph runs, paths, images) interpreted on one page before the
+// interpretation is aborted: a guard against runaway content streams.
+constexpr long kMaxDeviceCalls = 4'000'000;
+
+// A page as the kit sees it: the loaded page and the transform from PDF user space to kit
+// coordinates (points, origin at the lower-left corner of the displayed CropBox, y upward).
+struct PageFrame {
+  pdf_page* page = nullptr;  // borrowed from the document's page cache
+  fz_matrix userToKit = fz_identity;
+  fz_matrix flip = fz_identity;  // fz page space (y down) to kit space (y up)
+  double width = 0;
+  double height = 0;
+  fz_rect media = fz_empty_rect;  // the MediaBox in kit coordinates
+};
+
+}  // namespace pdfkit
+
+struct PTK_Document {
+  pdfkit::MemoryCap cap;
+  fz_context* ctx = nullptr;
+  pdf_document* doc = nullptr;
+  int pageCount = 0;
+  int smoothTag = 12;
+  // Last loaded page (1-based number), kept so that the several streams of one page share it.
+  int cachedPageNo = 0;
+  pdf_page* cachedPage = nullptr;
+  // Fonts met by the text stream, by font key, kept for glyph rendering.
+  std::unordered_map<std::u16string, pdf_font_desc*> fonts;
+};
+
+namespace pdfkit {
+
+// Loads page nPage (1-based) of the document into the cache and fills the frame. Must be
+// called inside fz_try of hDoc->ctx; throws (fz_throw) on failure.
+void LoadPageFrame(PTK_Document* hDoc, int nPage, PageFrame* frame);
+
+// True when nPage is a page of an open document.
+bool ValidPage(const PTK_Document* hDoc, int nPage);
+
+// Converts a UTF-8 (or Latin-1 fallback) C string from a PDF name or string to UTF-16.
+std::u16string WidenPdfText(const char* text);
+
+// Runs the page's content stream (annotations excluded) on a device whose coordinates are
+// kit coordinates. The cookie aborts runaway streams. Inside fz_try; throws on failure.
+void RunPageContents(PTK_Document* hDoc, const PageFrame& frame, fz_device* dev,
+                     fz_cookie* cookie);
+
+}  // namespace pdfkit
