@@ -56,6 +56,8 @@ struct PTK_Document {
   pdf_page* cachedPage = nullptr;
   // Fonts met by the text stream, by font key, kept for glyph rendering.
   std::unordered_map<std::u16string, pdf_font_desc*> fonts;
+  // Ink boxes of outline glyphs in em space, by font key and glyph index.
+  std::unordered_map<std::u16string, std::unordered_map<int, fz_rect>> glyphBoxes;
 };
 
 namespace pdfkit {

@@ -10,6 +10,7 @@
 // operator's glyphs. Inside an operator, runs are split again wherever the baseline changes,
 // the pen moves backwards or jumps far forward.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +45,11 @@ struct FontInfo {
   uint8_t style = 0;
   double ascender = 0.8;   // in ems
   double descender = -0.2;
+  // Simple fonts without ToUnicode: which codes have a glyph name that Unicode knows. MuPDF
+  // guesses a value for unnamed codes (the code itself for printable ASCII), which would make
+  // text of a custom encoding look like ordinary Latin text.
+  bool checkCodes = false;
+  std::array<bool, 256> codeNamed{};
 };
 
 struct Code {
@@ -146,6 +152,29 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
     info->encoding = u"BuiltIn";
   }
   info->hasToUnicode = pdf_dict_get(ctx, dict, PDF_NAME(ToUnicode)) != nullptr;
+
+  bool simple = !pdf_name_eq(ctx, subtype, PDF_NAME(Type0));
+  if (simple && !info->hasToUnicode && enc) {
+    const char* names[256] = {};
+    const char* baseName = pdf_is_name(ctx, enc)
+                               ? pdf_to_name(ctx, enc)
+                               : pdf_to_name(ctx, pdf_dict_get(ctx, enc, PDF_NAME(BaseEncoding)));
+    if (*baseName) pdf_load_encoding(names, baseName);
+    pdf_obj* diff = pdf_dict_get(ctx, enc, PDF_NAME(Differences));
+    int code = 0;
+    for (int i = 0, n = pdf_array_len(ctx, diff); i < n; ++i) {
+      pdf_obj* item = pdf_array_get(ctx, diff, i);
+      if (pdf_is_int(ctx, item)) {
+        code = pdf_to_int(ctx, item);
+      } else if (pdf_is_name(ctx, item)) {
+        if (code >= 0 && code < 256) names[code] = pdf_to_name(ctx, item);
+        ++code;
+      }
+    }
+    info->checkCodes = true;
+    for (int c = 0; c < 256; ++c)
+      info->codeNamed[c] = names[c] && fz_unicode_from_glyph_name_strict(names[c]) > 0;
+  }
 
   pdf_obj* descDict = dict;
   if (pdf_name_eq(ctx, subtype, PDF_NAME(Type0)))
@@ -378,6 +407,22 @@ const Code* MatchCode(TextState* st, int gid) {
   return nullptr;
 }
 
+// The ink box of an outline glyph in em space (empty for a glyph without ink). MuPDF's own
+// glyph bounds fall back to the whole font box for large fonts (CJK fonts have tens of
+// thousands of glyphs) and for substituted fonts, which is no use for layout.
+bool OutlineBox(fz_context* ctx, fz_font* font, int gid, fz_rect* box) {
+  fz_path* path = nullptr;
+  bool ok = true;
+  fz_var(path);
+  fz_try(ctx) {
+    path = fz_outline_glyph(ctx, font, gid, fz_identity);
+    *box = path ? fz_bound_path(ctx, path, nullptr, fz_identity) : fz_empty_rect;
+  }
+  fz_always(ctx) { fz_drop_path(ctx, path); }
+  fz_catch(ctx) { ok = false; }
+  return ok;
+}
+
 // Glyph metrics through MuPDF, in a protected block of their own.
 bool GlyphMetrics(fz_context* ctx, fz_font* font, int gid, int wmode, fz_matrix trm,
                   fz_rect* box, float* advance) {
@@ -390,8 +435,25 @@ bool GlyphMetrics(fz_context* ctx, fz_font* font, int gid, int wmode, fz_matrix 
   return ok;
 }
 
+// The glyph's ink box in kit space and its advance in ems.
+bool GlyphBox(TextState* st, FontInfo* font, fz_font* fzFont, int gid, int wmode, fz_matrix trm,
+              fz_rect* box, float* advance) {
+  if (!GlyphMetrics(st->ctx, fzFont, gid, wmode, trm, box, advance)) return false;
+  if (!fzFont->ft_face || !font) return true;
+  std::unordered_map<int, fz_rect>& cache = st->hDoc->glyphBoxes[font->key];
+  auto it = cache.find(gid);
+  fz_rect em;
+  if (it != cache.end()) {
+    em = it->second;
+  } else {
+    if (!OutlineBox(st->ctx, fzFont, gid, &em)) return true;
+    cache.emplace(gid, em);
+  }
+  *box = fz_is_empty_rect(em) ? fz_empty_rect : fz_transform_rect(em, trm);
+  return true;
+}
+
 void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t renderMode) {
-  fz_context* ctx = st->ctx;
   auto found = st->byFont.find(span->font);
   FontInfo* font = found == st->byFont.end() ? nullptr : found->second;
   bool codesApply = st->curFont && st->curFont->font == span->font;
@@ -435,7 +497,7 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
     fz_matrix trm = fz_make_matrix(emToKit.a, emToKit.b, emToKit.c, emToKit.d, origin.x, origin.y);
     fz_rect box;
     float adv = 0;
-    if (!GlyphMetrics(ctx, span->font, item.gid, wmode, trm, &box, &adv)) {
+    if (!GlyphBox(st, font, span->font, item.gid, wmode, trm, &box, &adv)) {
       box = fz_empty_rect;
       adv = 0;
     }
@@ -469,7 +531,6 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
     }
     Char ch;
     ch.gid = item.gid;
-    ch.ucs = Usable(item.ucs) ? item.ucs : 0;
     ch.op = st->opIndex;
     ch.origin = origin;
     ch.box = box;
@@ -480,6 +541,9 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
         ch.cid = code->cid;
       }
     }
+    bool named = !font || !font->checkCodes ||
+                 (ch.cpt >= 0 && ch.cpt < 256 && font->codeNamed[ch.cpt]);
+    ch.ucs = named && Usable(item.ucs) ? item.ucs : 0;
     if (font && ch.ucs) font->anyUsable = true;
     run->chars.push_back(ch);
   }
