@@ -1,0 +1,4 @@
+// The component's version, for diagnostics.
+namespace velluma {
+extern const char kVersion[] = "0.1.0";
+}  // namespace velluma
