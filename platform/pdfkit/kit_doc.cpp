@@ -75,6 +75,8 @@ void DropDocument(PTK_Document* hDoc) {
   if (!hDoc) return;
   if (hDoc->ctx) {
     fz_context* ctx = hDoc->ctx;
+    fz_drop_device(ctx, hDoc->graphics);
+    hDoc->graphics = nullptr;
     for (auto& entry : hDoc->fonts) pdf_drop_font(ctx, entry.second);
     hDoc->fonts.clear();
     fz_drop_page(ctx, reinterpret_cast<fz_page*>(hDoc->cachedPage));
@@ -140,7 +142,11 @@ std::u16string WidenPdfText(const char* text) {
   bool utf8 = true;
   for (size_t i = 0; i < bytes.size() && utf8;) {
     unsigned char c = static_cast<unsigned char>(bytes[i]);
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    size_t len = c < 0x80           ? 1
+                 : (c >> 5) == 0x6  ? 2
+                 : (c >> 4) == 0xE  ? 3
+                 : (c >> 3) == 0x1E ? 4
+                                    : 0;
     if (len == 0 || i + len > bytes.size()) {
       utf8 = false;
       break;
@@ -184,7 +190,9 @@ PTK_API PTK_HDOC PTK_OpenDoc(const char16_t* pszPath, int) {
     hDoc->pageCount = pdf_count_pages(ctx, hDoc->doc);
     ok = hDoc->pageCount > 0;
   }
-  fz_catch(ctx) { ok = false; }
+  fz_catch(ctx) {
+    ok = false;
+  }
   if (!ok) {
     pdfkit::DropDocument(hDoc);
     return nullptr;
@@ -192,9 +200,13 @@ PTK_API PTK_HDOC PTK_OpenDoc(const char16_t* pszPath, int) {
   return hDoc;
 }
 
-PTK_API void PTK_CloseDoc(PTK_HDOC hDoc, int) { pdfkit::DropDocument(hDoc); }
+PTK_API void PTK_CloseDoc(PTK_HDOC hDoc, int) {
+  pdfkit::DropDocument(hDoc);
+}
 
-PTK_API int32_t PTK_GetPageCount(PTK_HDOC hDoc) { return hDoc && hDoc->doc ? hDoc->pageCount : 0; }
+PTK_API int32_t PTK_GetPageCount(PTK_HDOC hDoc) {
+  return hDoc && hDoc->doc ? hDoc->pageCount : 0;
+}
 
 PTK_API uint8_t PTK_GetPageRect(PTK_HDOC hDoc, int32_t nPage, int32_t nBox, double* pX0,
                                 double* pY0, double* pX1, double* pY1) {
@@ -206,7 +218,9 @@ PTK_API uint8_t PTK_GetPageRect(PTK_HDOC hDoc, int32_t nPage, int32_t nBox, doub
     pdfkit::LoadPageFrame(hDoc, nPage, &frame);
     ok = true;
   }
-  fz_catch(ctx) { ok = false; }
+  fz_catch(ctx) {
+    ok = false;
+  }
   if (!ok) return 0;
   fz_rect box = nBox == 1 ? fz_make_rect(0, 0, frame.width, frame.height) : frame.media;
   if (pX0) *pX0 = box.x0;

@@ -56,6 +56,10 @@ struct PTK_Document {
   pdf_page* cachedPage = nullptr;
   // Fonts met by the text stream, by font key, kept for glyph rendering.
   std::unordered_map<std::u16string, pdf_font_desc*> fonts;
+  // The image and path collector of the last text interpretation: the text stream gathers
+  // them in the same pass, and the image and path streams of that page take them from here.
+  fz_device* graphics = nullptr;
+  int graphicsPage = 0;
   // Ink boxes of outline glyphs in em space, by font key and glyph index.
   std::unordered_map<std::u16string, std::unordered_map<int, fz_rect>> glyphBoxes;
 };
@@ -74,7 +78,6 @@ std::u16string WidenPdfText(const char* text);
 
 // Runs the page's content stream (annotations excluded) on a device whose coordinates are
 // kit coordinates. The cookie aborts runaway streams. Inside fz_try; throws on failure.
-void RunPageContents(PTK_Document* hDoc, const PageFrame& frame, fz_device* dev,
-                     fz_cookie* cookie);
+void RunPageContents(PTK_Document* hDoc, const PageFrame& frame, fz_device* dev, fz_cookie* cookie);
 
 }  // namespace pdfkit

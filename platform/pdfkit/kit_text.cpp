@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "kit_graphics.h"
 #include "kit_internal.h"
 #include "kit_text.h"
 
@@ -43,7 +44,7 @@ struct FontInfo {
   bool embedded = false;
   bool anyUsable = false;  // some character on the page has a usable Unicode value
   uint8_t style = 0;
-  double ascender = 0.8;   // in ems
+  double ascender = 0.8;  // in ems
   double descender = -0.2;
   // Simple fonts without ToUnicode: which codes have a glyph name that Unicode knows. MuPDF
   // guesses a value for unnamed codes (the code itself for printable ASCII), which would make
@@ -180,10 +181,9 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
   if (pdf_name_eq(ctx, subtype, PDF_NAME(Type0)))
     descDict = pdf_array_get(ctx, pdf_dict_get(ctx, dict, PDF_NAME(DescendantFonts)), 0);
   pdf_obj* fd = pdf_dict_get(ctx, descDict, PDF_NAME(FontDescriptor));
-  info->embedded = pdf_name_eq(ctx, subtype, PDF_NAME(Type3)) ||
-                   pdf_dict_get(ctx, fd, PDF_NAME(FontFile)) ||
-                   pdf_dict_get(ctx, fd, PDF_NAME(FontFile2)) ||
-                   pdf_dict_get(ctx, fd, PDF_NAME(FontFile3));
+  info->embedded =
+      pdf_name_eq(ctx, subtype, PDF_NAME(Type3)) || pdf_dict_get(ctx, fd, PDF_NAME(FontFile)) ||
+      pdf_dict_get(ctx, fd, PDF_NAME(FontFile2)) || pdf_dict_get(ctx, fd, PDF_NAME(FontFile3));
   if (info->font) {
     info->style = static_cast<uint8_t>((fz_font_is_bold(ctx, info->font) ? 1 : 0) |
                                        (fz_font_is_italic(ctx, info->font) ? 2 : 0) |
@@ -239,8 +239,12 @@ bool MarkVisited(TextState* st, pdf_obj* obj) {
 pdf_font_desc* TryLoadFont(fz_context* ctx, pdf_document* doc, pdf_obj* res, pdf_obj* dict) {
   pdf_font_desc* desc = nullptr;
   fz_var(desc);
-  fz_try(ctx) { desc = pdf_load_font(ctx, doc, res, dict); }
-  fz_catch(ctx) { desc = nullptr; }
+  fz_try(ctx) {
+    desc = pdf_load_font(ctx, doc, res, dict);
+  }
+  fz_catch(ctx) {
+    desc = nullptr;
+  }
   return desc;
 }
 
@@ -363,8 +367,7 @@ void HookSquote(fz_context* ctx, pdf_processor* proc, char* str, size_t len) {
   EndShow(ctx, proc, st);
 }
 
-void HookDquote(fz_context* ctx, pdf_processor* proc, float aw, float ac, char* str,
-                size_t len) {
+void HookDquote(fz_context* ctx, pdf_processor* proc, float aw, float ac, char* str, size_t len) {
   TextState* st = tlsState;
   BeginShow(st);
   DecodeString(st, reinterpret_cast<unsigned char*>(str), len);
@@ -394,7 +397,9 @@ bool Usable(int ucs) {
          !(ucs >= 0x7F && ucs < 0xA0) && !(ucs >= 0xD800 && ucs < 0xE000) && ucs <= 0x10FFFF;
 }
 
-double Length(double x, double y) { return std::sqrt(x * x + y * y); }
+double Length(double x, double y) {
+  return std::sqrt(x * x + y * y);
+}
 
 // Finds the code that produced glyph gid, moving through the operator's codes in order.
 const Code* MatchCode(TextState* st, int gid) {
@@ -418,35 +423,43 @@ bool OutlineBox(fz_context* ctx, fz_font* font, int gid, fz_rect* box) {
     path = fz_outline_glyph(ctx, font, gid, fz_identity);
     *box = path ? fz_bound_path(ctx, path, nullptr, fz_identity) : fz_empty_rect;
   }
-  fz_always(ctx) { fz_drop_path(ctx, path); }
-  fz_catch(ctx) { ok = false; }
+  fz_always(ctx) {
+    fz_drop_path(ctx, path);
+  }
+  fz_catch(ctx) {
+    ok = false;
+  }
   return ok;
 }
 
-// Glyph metrics through MuPDF, in a protected block of their own.
-bool GlyphMetrics(fz_context* ctx, fz_font* font, int gid, int wmode, fz_matrix trm,
-                  fz_rect* box, float* advance) {
+// Glyph metrics through MuPDF, in a protected block of their own. The box is asked for only
+// when box is not null.
+bool GlyphMetrics(fz_context* ctx, fz_font* font, int gid, int wmode, fz_matrix trm, fz_rect* box,
+                  float* advance) {
   bool ok = true;
   fz_try(ctx) {
-    *box = fz_bound_glyph(ctx, font, gid, trm);
+    if (box) *box = fz_bound_glyph(ctx, font, gid, trm);
     *advance = fz_advance_glyph(ctx, font, gid, wmode);
   }
-  fz_catch(ctx) { ok = false; }
+  fz_catch(ctx) {
+    ok = false;
+  }
   return ok;
 }
 
 // The glyph's ink box in kit space and its advance in ems.
 bool GlyphBox(TextState* st, FontInfo* font, fz_font* fzFont, int gid, int wmode, fz_matrix trm,
               fz_rect* box, float* advance) {
-  if (!GlyphMetrics(st->ctx, fzFont, gid, wmode, trm, box, advance)) return false;
-  if (!fzFont->ft_face || !font) return true;
+  if (!fzFont->ft_face || !font)
+    return GlyphMetrics(st->ctx, fzFont, gid, wmode, trm, box, advance);
+  if (!GlyphMetrics(st->ctx, fzFont, gid, wmode, trm, nullptr, advance)) return false;
   std::unordered_map<int, fz_rect>& cache = st->hDoc->glyphBoxes[font->key];
   auto it = cache.find(gid);
   fz_rect em;
   if (it != cache.end()) {
     em = it->second;
   } else {
-    if (!OutlineBox(st->ctx, fzFont, gid, &em)) return true;
+    if (!OutlineBox(st->ctx, fzFont, gid, &em)) return false;
     cache.emplace(gid, em);
   }
   *box = fz_is_empty_rect(em) ? fz_empty_rect : fz_transform_rect(em, trm);
@@ -458,9 +471,9 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
   FontInfo* font = found == st->byFont.end() ? nullptr : found->second;
   bool codesApply = st->curFont && st->curFont->font == span->font;
 
-  fz_matrix emToKit = fz_concat(fz_make_matrix(span->trm.a, span->trm.b, span->trm.c,
-                                               span->trm.d, 0, 0),
-                                fz_make_matrix(ctm.a, ctm.b, ctm.c, ctm.d, 0, 0));
+  fz_matrix emToKit =
+      fz_concat(fz_make_matrix(span->trm.a, span->trm.b, span->trm.c, span->trm.d, 0, 0),
+                fz_make_matrix(ctm.a, ctm.b, ctm.c, ctm.d, 0, 0));
   double emSize = Length(emToKit.c, emToKit.d);
   if (!(emSize > 1e-6)) emSize = Length(emToKit.a, emToKit.b);
   if (!(emSize > 1e-6) || !std::isfinite(emSize)) return;
@@ -541,8 +554,8 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
         ch.cid = code->cid;
       }
     }
-    bool named = !font || !font->checkCodes ||
-                 (ch.cpt >= 0 && ch.cpt < 256 && font->codeNamed[ch.cpt]);
+    bool named =
+        !font || !font->checkCodes || (ch.cpt >= 0 && ch.cpt < 256 && font->codeNamed[ch.cpt]);
     ch.ucs = named && Usable(item.ucs) ? item.ucs : 0;
     if (font && ch.ucs) font->anyUsable = true;
     run->chars.push_back(ch);
@@ -577,8 +590,8 @@ void DevStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const f
 void DevClipText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm, fz_rect) {
   CollectText(ctx, dev, text, ctm, 7);
 }
-void DevClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text,
-                       const fz_stroke_state*, fz_matrix ctm, fz_rect) {
+void DevClipStrokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state*,
+                       fz_matrix ctm, fz_rect) {
   CollectText(ctx, dev, text, ctm, 7);
 }
 void DevIgnoreText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm) {
@@ -607,16 +620,20 @@ void PatchProcessor(TextState* st, pdf_processor* proc) {
   proc->op_Do_form = HookDoForm;
 }
 
-// Interprets the page's content stream with the patched processor. Returns false on error.
+// Interprets the page's content stream with the patched processor. The same pass gathers the
+// page's images and paths for the image and path streams, which the document keeps.
+// Returns false on error.
 bool InterpretPage(TextState* st, int nPage) {
   fz_context* ctx = st->ctx;
   PTK_Document* hDoc = st->hDoc;
   PageFrame frame;
   fz_device* dev = nullptr;
+  fz_device* graphics = nullptr;
   pdf_processor* proc = nullptr;
   fz_cookie cookie = {};
   bool ok = true;
   fz_var(dev);
+  fz_var(graphics);
   fz_var(proc);
   fz_try(ctx) {
     LoadPageFrame(hDoc, nPage, &frame);
@@ -630,18 +647,27 @@ bool InterpretPage(TextState* st, int nPage) {
     tdev->super.clip_stroke_text = DevClipStrokeText;
     tdev->super.ignore_text = DevIgnoreText;
     dev = &tdev->super;
-    proc = pdf_new_run_processor(ctx, dev, frame.userToKit, "View", nullptr, nullptr, &cookie);
+    graphics = NewGraphicsDevice(ctx, kGatherImages | kGatherPaths, dev, &cookie);
+    proc = pdf_new_run_processor(ctx, graphics, frame.userToKit, "View", nullptr, nullptr, &cookie);
     PatchProcessor(st, proc);
     pdf_process_contents(ctx, proc, hDoc->doc, resources, pdf_page_contents(ctx, frame.page),
                          &cookie);
     pdf_close_processor(ctx, proc);
-    fz_close_device(ctx, dev);
+    fz_close_device(ctx, graphics);
+    DetachGraphicsDevice(graphics);
+    fz_drop_device(ctx, hDoc->graphics);
+    hDoc->graphics = graphics;
+    hDoc->graphicsPage = nPage;
+    graphics = nullptr;
   }
   fz_always(ctx) {
     pdf_drop_processor(ctx, proc);
+    fz_drop_device(ctx, graphics);
     fz_drop_device(ctx, dev);
   }
-  fz_catch(ctx) { ok = false; }
+  fz_catch(ctx) {
+    ok = false;
+  }
   return ok && !st->failed;
 }
 

@@ -61,7 +61,7 @@ class Kit {
       for (uint32_t i = 0; i < r->nCharCount; ++i) {
         const PTK_CharRecord& c = r->pChars[i];
         v.text.push_back(c.nCode != 0 && c.nCode != c.nNoCode ? static_cast<char16_t>(c.nCode)
-                                                                : u'?');
+                                                              : u'?');
         v.chars.push_back(
             {c.nGlyph, c.nCode, c.nNoCode, c.dOriginX, c.dOriginY, c.dX0, c.dY0, c.dX1, c.dY1});
       }
@@ -86,12 +86,13 @@ TEST(KitText, OperatorsAndLinesMakeSeparateRuns) {
   vtest::PdfWriter w;
   std::string f = w.AddStandardFont("Helvetica");
   w.AddPage(612, 792,
-            "BT /" + f + " 12 Tf 72 700 Td (Hello) Tj ( World) Tj 0 -14 Td (Second line) Tj "
-            "T* [(Kern) -50 (ed)] TJ ET");
+            "BT /" + f +
+                " 12 Tf 72 700 Td (Hello) Tj ( World) Tj 0 -14 Td (Second line) Tj "
+                "T* [(Kern) -50 (ed)] TJ ET");
   Kit kit(w, "operators");
   auto runs = kit.Runs();
-  ASSERT_EQ(Texts(runs), (std::vector<std::u16string>{u"Hello", u" World", u"Second line",
-                                                       u"Kerned"}));
+  ASSERT_EQ(Texts(runs),
+            (std::vector<std::u16string>{u"Hello", u" World", u"Second line", u"Kerned"}));
   const RunView& hello = runs[0];
   EXPECT_EQ(hello.font, u"Helvetica");
   EXPECT_EQ(hello.encoding, u"WinAnsiEncoding");
@@ -126,18 +127,18 @@ TEST(KitText, OneOperatorSplitsWhereThePenJumpsOrTurnsBack) {
             "BT /" + f +
                 " 10 Tf 72 600 Td [(Near) -300 (by)] TJ 0 -20 Td [(Far) -4000 (away)] TJ "
                 "0 -20 Td [(Back) 3000 (wards)] TJ 0 -20 Td [(Up) (per)] TJ ET "
-                "BT /" + f + " 10 Tf 72 500 Td (base) Tj 5 Ts (sup) Tj ET");
+                "BT /" +
+                f + " 10 Tf 72 500 Td (base) Tj 5 Ts (sup) Tj ET");
   Kit kit(w, "jumps");
-  EXPECT_EQ(Texts(kit.Runs()),
-            (std::vector<std::u16string>{u"Nearby", u"Far", u"away", u"Back", u"wards",
-                                         u"Upper", u"base", u"sup"}));
+  EXPECT_EQ(Texts(kit.Runs()), (std::vector<std::u16string>{u"Nearby", u"Far", u"away", u"Back",
+                                                            u"wards", u"Upper", u"base", u"sup"}));
 }
 
 TEST(KitText, ChineseTextKeepsItsCodes) {
   vtest::PdfWriter w;
   std::string f = w.AddCjkFont("STSong-Light");
-  w.AddPage(992, 1417, "BT /" + f + " 9 Tf 100 1300 Td " + vtest::PdfHexUtf16(u"第3版　要闻") +
-                           " Tj ET");
+  w.AddPage(992, 1417,
+            "BT /" + f + " 9 Tf 100 1300 Td " + vtest::PdfHexUtf16(u"第3版　要闻") + " Tj ET");
   Kit kit(w, "cjk");
   auto runs = kit.Runs();
   ASSERT_EQ(runs.size(), 1u);

@@ -32,24 +32,24 @@ typedef struct PTK_Document* PTK_HDOC;
 
 // One character of a text run (96 bytes).
 struct PTK_CharRecord {
-  int32_t nGlyph;      // 0: glyph index in the font (for Type 3 fonts the character code)
-  int32_t nCode;       // 4: UTF-16 character code (first unit when the text is longer)
-  int32_t nCharCode;   // 8: the character code in the content stream (byte or CID code)
-  int32_t nCid;        // 12: CID for composite fonts, else the character code
-  double dAdvance;     // 16: advance width in page units
-  int32_t nOpIndex;    // 24: index of the text-showing operator on the page
-  int32_t nReserved;   // 28
-  int32_t nFlags;      // 32: PTK_CF_* bits
-  int32_t nNoCode;     // 36: equals nCode when the character has no usable Unicode value,
-                       //     else PTK_HAS_CODE
+  int32_t nGlyph;           // 0: glyph index in the font (for Type 3 fonts the character code)
+  int32_t nCode;            // 4: UTF-16 character code (first unit when the text is longer)
+  int32_t nCharCode;        // 8: the character code in the content stream (byte or CID code)
+  int32_t nCid;             // 12: CID for composite fonts, else the character code
+  double dAdvance;          // 16: advance width in page units
+  int32_t nOpIndex;         // 24: index of the text-showing operator on the page
+  int32_t nReserved;        // 28
+  int32_t nFlags;           // 32: PTK_CF_* bits
+  int32_t nNoCode;          // 36: equals nCode when the character has no usable Unicode value,
+                            //     else PTK_HAS_CODE
   const char16_t* pszText;  // 40: the full text of the character when it is more than one
                             //     UTF-16 unit (ligatures, supplementary planes), else null
-  double dOriginX;     // 48: pen position (baseline origin) x
-  double dOriginY;     // 56: pen position y (y upward)
-  double dX0;          // 64: glyph box x0
-  double dY0;          // 72: glyph box y0 (lower)
-  double dX1;          // 80: glyph box x1
-  double dY1;          // 88: glyph box y1 (upper)
+  double dOriginX;          // 48: pen position (baseline origin) x
+  double dOriginY;          // 56: pen position y (y upward)
+  double dX0;               // 64: glyph box x0
+  double dY0;               // 72: glyph box y0 (lower)
+  double dX1;               // 80: glyph box x1
+  double dY1;               // 88: glyph box y1 (upper)
 };
 static_assert(sizeof(PTK_CharRecord) == 96);
 static_assert(offsetof(PTK_CharRecord, nNoCode) == 36);
@@ -63,30 +63,30 @@ constexpr int32_t PTK_CF_NOCODE = 0x2;     // no usable Unicode value (nNoCode =
 
 // A text run: characters of one font at one size on one line, in content-stream order.
 struct PTK_TextRun {
-  int32_t nIndex;                // run index on the page (0, 1, 2 ...)
-  PTK_CharRecord* pChars;        // the run's characters
-  uint32_t nCharCount;           // number of characters
-  const char16_t* pszFontKey;    // stable identifier of the font object, e.g. u"12 0 R"
-  const char16_t* pszFontName;   // BaseFont as written (subset prefix kept)
-  int32_t nAttr1;                // writing mode: 0 horizontal, 1 vertical
-  double dVertSize;              // em height projected on the page's y axis, in page units
-  double dFontSize;              // em size on the page, in page units (Tf size times the
-                                 //   text rendering matrix's scale)
-  uint8_t bFlags;                // bit 0: the run is invisible (render mode 3)
-  const char16_t* pszEncoding;   // the font's /Encoding name, or u"Custom" (see below)
-  uint8_t bFlag1;                // text render mode 0..7
-  uint8_t bFlag2;                // font style: 1 bold, 2 italic, 4 serif, 8 monospaced
-  uint8_t bFlag3;                // 1 when the font program is embedded
-  double dX0, dY0, dX1, dY1;     // run box: the union of the glyph boxes (y upward)
-  double dMetric1;               // font ascender, in ems
-  double dMetric2;               // font descender, in ems (negative below the baseline)
+  int32_t nIndex;               // run index on the page (0, 1, 2 ...)
+  PTK_CharRecord* pChars;       // the run's characters
+  uint32_t nCharCount;          // number of characters
+  const char16_t* pszFontKey;   // stable identifier of the font object, e.g. u"12 0 R"
+  const char16_t* pszFontName;  // BaseFont as written (subset prefix kept)
+  int32_t nAttr1;               // writing mode: 0 horizontal, 1 vertical
+  double dVertSize;             // em height projected on the page's y axis, in page units
+  double dFontSize;             // em size on the page, in page units (Tf size times the
+                                //   text rendering matrix's scale)
+  uint8_t bFlags;               // bit 0: the run is invisible (render mode 3)
+  const char16_t* pszEncoding;  // the font's /Encoding name, or u"Custom" (see below)
+  uint8_t bFlag1;               // text render mode 0..7
+  uint8_t bFlag2;               // font style: 1 bold, 2 italic, 4 serif, 8 monospaced
+  uint8_t bFlag3;               // 1 when the font program is embedded
+  double dX0, dY0, dX1, dY1;    // run box: the union of the glyph boxes (y upward)
+  double dMetric1;              // font ascender, in ems
+  double dMetric2;              // font descender, in ems (negative below the baseline)
   double dReserved1, dReserved2;
-  double dAngle1;                // baseline direction, radians counter-clockwise from +x
-  double dAngle2;                // glyph skew: angle of the glyph's up axis away from the
-                                 //   perpendicular of the baseline, radians
-  int32_t* pParams;              // two int32: [0] the font's object number (0 when direct),
-                                 //   [1] the index of the run's first text-showing operator
-  PTK_TextRun* pNext;            // next run, null at the end
+  double dAngle1;      // baseline direction, radians counter-clockwise from +x
+  double dAngle2;      // glyph skew: angle of the glyph's up axis away from the
+                       //   perpendicular of the baseline, radians
+  int32_t* pParams;    // two int32: [0] the font's object number (0 when direct),
+                       //   [1] the index of the run's first text-showing operator
+  PTK_TextRun* pNext;  // next run, null at the end
 };
 
 // Encoding names: the font's /Encoding when it is a name (WinAnsiEncoding, MacRomanEncoding,
@@ -98,33 +98,34 @@ struct PTK_TextRun {
 
 // Image record.
 struct PTK_MaskPair {
-  BITMAPINFOHEADER* pHeader;  // soft mask: 8-bit grey DIB with its colour table
+  BITMAPINFOHEADER* pHeader;  // soft mask: 8-bit grey DIB with its colour table, top-down
   uint8_t* pBits;
 };
 
 struct PTK_ImageRecord {
-  BITMAPINFOHEADER* pHeader;   // the image's DIB header, colour table behind it for <= 8 bits
-  uint8_t* pBits;              // bottom-up rows padded to 4 bytes; the image's first row is
-                               //   the last row in memory, so the DIB shows the image upright
-                               //   as stored in the file
-  double dX0, dYTop, dX1, dYBottom;      // placement box of the whole image (y upward)
+  BITMAPINFOHEADER* pHeader;         // the image's DIB header, colour table behind it for <= 8 bits
+  uint8_t* pBits;                    // rows padded to 4 bytes, TOP-DOWN (negative biHeight): the
+                                     //   image's first row as stored in the file comes first, which
+                                     //   is what the component's picture building expects (it takes
+                                     //   the rows with the image class's flip flag set)
+  double dX0, dYTop, dX1, dYBottom;  // placement box of the whole image (y upward)
   double dClipX0, dClipYBottom, dClipX1, dClipYTop;  // clipping box (y upward)
-  double dDpiX, dDpiY;         // effective resolution on the page, pixels per inch
-  double dScaleX, dScaleY;     // signed scale factors of the image matrix (negative: mirrored
-                               //   horizontally, flipped vertically), in page units per image
-  double dRotation;            // rotation of the image matrix, radians counter-clockwise
+  double dDpiX, dDpiY;      // effective resolution on the page, pixels per inch
+  double dScaleX, dScaleY;  // signed scale factors of the image matrix (negative: mirrored
+                            //   horizontally, flipped vertically), in page units per image
+  double dRotation;         // rotation of the image matrix, radians counter-clockwise
   double dReserved;
-  PTK_MaskPair* pMask;         // soft mask, or null
-  PTK_ImageRecord* pNext;      // next record, null at the end
+  PTK_MaskPair* pMask;     // soft mask, or null
+  PTK_ImageRecord* pNext;  // next record, null at the end
 };
 
 // Path record. Segments of a path in drawing order.
 struct PTK_PathSegment {
-  int32_t nType;               // PTK_SEG_*
+  int32_t nType;  // PTK_SEG_*
   int32_t nReserved;
-  double dX, dY;               // move or line: the point; curve: first control point
-  double dX2, dY2;             // curve: second control point
-  double dX3, dY3;             // see below
+  double dX, dY;    // move or line: the point; curve: first control point
+  double dX2, dY2;  // curve: second control point
+  double dX3, dY3;  // see below
 };
 static_assert(sizeof(PTK_PathSegment) == 56);
 constexpr int32_t PTK_SEG_MOVE = 1;
@@ -137,11 +138,11 @@ constexpr int32_t PTK_SEG_CLOSE = 4;
 // point in (dX2, dY2) and no second segment (the kit does not write this form).
 
 struct PTK_PathRecord {
-  int32_t nIndex;              // path index on the page
+  int32_t nIndex;  // path index on the page
   int32_t nReserved0;
-  uint8_t bStroke;             // the path is stroked
-  uint8_t bFill;               // the path is filled
-  uint8_t bEvenOdd;            // fill rule: 1 even-odd, 0 non-zero winding
+  uint8_t bStroke;   // the path is stroked
+  uint8_t bFill;     // the path is filled
+  uint8_t bEvenOdd;  // fill rule: 1 even-odd, 0 non-zero winding
   uint8_t bReserved[5];
   double dLineWidth;           // stroke width in page units (0 when not stroked)
   PTK_PathSegment* pSegments;  // segment array
@@ -149,8 +150,8 @@ struct PTK_PathRecord {
   uint32_t nStrokeRGB;         // stroke colour 0xRRGGBB
   uint32_t nFillRGB;           // fill colour 0xRRGGBB
   int32_t nReserved1;
-  double dX0, dY0, dX1, dY1;   // bounds of the path's points (y upward)
-  PTK_PathRecord* pNext;       // next record, null at the end
+  double dX0, dY0, dX1, dY1;  // bounds of the path's points (y upward)
+  PTK_PathRecord* pNext;      // next record, null at the end
 };
 
 // Run description for PTK_GetCharBitmap, built by the caller from a text run.
@@ -195,17 +196,21 @@ PTK_API uint8_t PTK_GetPageThumbnail(PTK_HDOC hDoc, int32_t nPage, BITMAPINFOHEA
                                      double dThicken);
 PTK_API void PTK_FreePageThumbnail(BITMAPINFOHEADER* pHeader, uint8_t* pBits);
 
+// The three content streams of a page. The text stream's interpretation also gathers the
+// page's images and paths: the image and path streams of the same page asked for next take
+// them from there (image pixels are decoded only when the image stream is asked for), so a
+// page loaded with text, images and paths is interpreted once.
 PTK_API void PTK_GetPageContentTextStream(PTK_HDOC hDoc, int32_t nPage, PTK_TextRun** ppFirst);
 PTK_API void PTK_FreePageContentTextStream(PTK_TextRun* pFirst);
-PTK_API void PTK_GetPageContentImageStream(PTK_HDOC hDoc, int32_t nPage,
-                                           PTK_ImageRecord** ppFirst);
+PTK_API void PTK_GetPageContentImageStream(PTK_HDOC hDoc, int32_t nPage, PTK_ImageRecord** ppFirst);
 PTK_API void PTK_FreePageContentImageStream(PTK_ImageRecord* pFirst);
 PTK_API void PTK_GetPageContentPathStream(PTK_HDOC hDoc, int32_t nPage, PTK_PathRecord** ppFirst);
 PTK_API void PTK_FreePageContentPathStream(PTK_PathRecord* pFirst);
 
 // Renders one glyph of a run: the glyph pChar->nGlyph of the font pDesc->pszFontKey at
 // pDesc->dScaleY pixels per em (dScaleX for the width), upright, cropped to its ink. Depth
-// and colour table as set by PTK_SetSmoothTag; rows bottom-up (positive biHeight).
+// and colour table as set by PTK_SetSmoothTag; rows top-down (negative biHeight), as for
+// page renderings. A glyph without ink (a space) fails.
 PTK_API uint8_t PTK_GetCharBitmap(PTK_HDOC hDoc, const PTK_RunDesc* pDesc,
                                   const PTK_CharRecord* pChar, BITMAPINFOHEADER** ppHeader,
                                   uint8_t** ppBits);
