@@ -1,5 +1,7 @@
 #include "pagetruth.h"
 
+#include "vwin32/strings.h"
+
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -212,23 +214,8 @@ class Parser {
     }
     return true;
   }
-  static void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  static void AppendUtf8(std::string& out, uint32_t cp) { vwin32::AppendUtf8(out, cp); }
+
   bool ParseString(std::string& out) {
     ++pos_;  // opening quote
     while (pos_ < s_.size()) {

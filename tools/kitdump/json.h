@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "vwin32/strings.h"
+
 namespace kitdump {
 
 // Appends s as a quoted JSON string in UTF-8. Quotes, backslashes and control characters
@@ -25,6 +27,6 @@ std::string JsonNumber(double v, int decimals = 3);
 
 // Appends the UTF-8 encoding of code point cp (U+FFFD when cp is a surrogate or beyond
 // U+10FFFF).
-void AppendUtf8(std::string& out, char32_t cp);
+using vwin32::AppendUtf8;
 
 }  // namespace kitdump

@@ -12,6 +12,10 @@
 namespace vwin32 {
 
 // UTF-16 -> UTF-8. An unpaired surrogate becomes U+FFFD.
+// Appends the UTF-8 encoding of code point cp (U+FFFD for a surrogate or a value beyond
+// U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
 std::string ToUtf8(std::u16string_view text);
 
 // UTF-8 -> UTF-16. Each maximal invalid subsequence (stray continuation byte, truncated
