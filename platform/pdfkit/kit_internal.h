@@ -32,6 +32,9 @@ size_t DefaultMemoryCap();
 // interpretation is aborted: a guard against runaway content streams.
 constexpr long kMaxDeviceCalls = 4'000'000;
 
+// Renderings of at most this many pixels are handed out blank (see PTK_GetPageThumbnail).
+constexpr double kBlankThumbnailPixels = 64;
+
 // A page as the kit sees it: the loaded page and the transform from PDF user space to kit
 // coordinates (points, origin at the lower-left corner of the displayed CropBox, y upward).
 struct PageFrame {

@@ -102,6 +102,13 @@ PTK_API uint8_t PTK_GetPageThumbnail(PTK_HDOC hDoc, int32_t nPage, BITMAPINFOHEA
   const double metresPerInch = 0.0254;
   dib.header->biXPelsPerMeter = static_cast<LONG>(std::lround(ppuX / unit / metresPerInch));
   dib.header->biYPelsPerMeter = static_cast<LONG>(std::lround(ppuY / unit / metresPerInch));
+  // A rendering of a few pixels shows nothing legible; it is handed out blank without
+  // interpreting the page, so that callers asking for one as a formality stay cheap.
+  if (w * h <= pdfkit::kBlankThumbnailPixels) {
+    *ppHeader = dib.header;
+    *ppBits = dib.bits;
+    return 1;
+  }
   if (!pdfkit::DrawPage(hDoc, frame, ppuX, ppuY, dThicken, dib)) {
     pdfkit::FreeDib(dib.header, dib.bits);
     return 0;

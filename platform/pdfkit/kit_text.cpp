@@ -793,15 +793,15 @@ PTK_TextRun* BuildStream(TextState* st) {
   return first;
 }
 
-// Hands the page's fonts to the document so that glyph bitmaps can find them by key.
+// Hands the page's direct fonts (font dictionaries that are no objects of their own) to the
+// document, so that glyph bitmaps can find them by key. Fonts that are objects are found
+// again by their object number when a glyph is asked for, through MuPDF's font cache; keeping
+// them all would hold every font of a long document in memory.
 void KeepFonts(TextState* st) {
+  constexpr size_t kMaxKeptFonts = 256;
   for (FontInfo& f : st->fonts) {
-    if (!f.desc) continue;
-    auto it = st->hDoc->fonts.find(f.key);
-    if (it == st->hDoc->fonts.end()) {
-      st->hDoc->fonts.emplace(f.key, f.desc);
-      f.desc = nullptr;  // ownership moved
-    }
+    if (!f.desc || f.objNum > 0 || st->hDoc->fonts.size() >= kMaxKeptFonts) continue;
+    if (st->hDoc->fonts.emplace(f.key, f.desc).second) f.desc = nullptr;  // ownership moved
   }
 }
 

@@ -189,8 +189,9 @@ PTK_API double PTK_GetPageUnit(PTK_HDOC hDoc, int32_t nPage);
 // Width in pixels = round(page width in units * unit * horizontal resolution), at least 1.
 // The result is a 24-bit BGR DIB with top-down rows (negative biHeight) on a white
 // background. dThicken is the minimum line width in pixels (thinner strokes are drawn that
-// wide; 0 leaves them as they are). Fails for pages out of range, for non-positive or
-// non-finite scales and for output larger than 400 megapixels.
+// wide; 0 leaves them as they are). A rendering of at most 64 pixels is handed out blank
+// without interpreting the page (nothing at that size is legible). Fails for pages out of
+// range, for non-positive or non-finite scales and for output larger than 400 megapixels.
 PTK_API uint8_t PTK_GetPageThumbnail(PTK_HDOC hDoc, int32_t nPage, BITMAPINFOHEADER** ppHeader,
                                      uint8_t** ppBits, double dScaleX, double dScaleY,
                                      double dThicken);
