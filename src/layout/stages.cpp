@@ -3,10 +3,11 @@
 #include "layout/stages.h"
 
 #include "engine/pdfinstance.h"
+#include "layout/formation.h"
 
-// Will cluster runs into text blocks, classify them and build their HTML.
-int FormTextBlocks(CTextBlockArray&) {
-  return 0;
+// Clusters runs into text blocks, classifies them and builds their HTML.
+int FormTextBlocks(CTextBlockArray& list) {
+  return FormTextBlocksImpl(list);
 }
 
 // Will join column pieces into running groups.
