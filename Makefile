@@ -20,8 +20,10 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	$(BUILD)/bin/velluma-kitdump samples/front-page.pdf 1 --render $(BUILD)/front-page.jpg
-	@echo "demo: page image written to $(BUILD)/front-page.jpg"
+	$(BUILD)/bin/velluma analyse samples/front-page.pdf
+	@mkdir -p $(BUILD)/demo
+	$(BUILD)/bin/velluma analyse samples/front-page.pdf --format html -o $(BUILD)/demo/front-page.html
+	@echo "demo: html view written to $(BUILD)/demo/front-page.html"
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

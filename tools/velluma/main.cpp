@@ -1,0 +1,693 @@
+// velluma: command-line host of the component. Loads libvelluma.so with dlopen, creates a data
+// adaptor through the exported class object and reads pages through the client interfaces only.
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#define VELLUMA_DEFINE_IDS
+#include "velluma/velluma.h"
+#include "vwin32/strings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitOk = 0;
+constexpr int kExitError = 2;
+constexpr int kMaxDepth = 16;  // guards the child walk against a cyclic block tree
+
+// Thrown for every user-facing failure: one line on stderr, exit status 2.
+struct Failure {
+  std::string message;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  throw Failure{message};
+}
+
+// ---- Small text helpers ----
+
+std::string Utf8(std::u16string_view s) {
+  return vwin32::ToUtf8(s);
+}
+
+// Takes ownership of a BSTR out value and returns its text as UTF-8 (empty when null).
+std::string TakeBstr(BSTR b) {
+  std::string s = Utf8(vwin32::FromBstr(b));
+  if (b) SysFreeString(b);
+  return s;
+}
+
+std::string JsonString(std::string_view s) {
+  std::string out = "\"";
+  for (const unsigned char c : s) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// A number with at most three decimals and no trailing zeros; null when not finite.
+std::string Num(double v) {
+  if (!std::isfinite(v)) return "null";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", v);
+  std::string s = buf;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  if (s == "-0") s = "0";
+  return s;
+}
+
+std::string HtmlEscape(std::string_view s) {
+  std::string out;
+  for (const char c : s) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// ---- The module ----
+
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+// Path of the component module: VELLUMA_MODULE, else ../lib/libvelluma.so next to the program.
+std::string ModulePath() {
+  if (const char* env = std::getenv("VELLUMA_MODULE"); env && *env) return env;
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return "libvelluma.so";
+  return (exe.parent_path().parent_path() / "lib" / "libvelluma.so").string();
+}
+
+// Holds one data adaptor; closes and releases it on destruction. The module stays loaded for
+// the life of the process, so no object outlives its code.
+class Adaptor {
+ public:
+  Adaptor() {
+    const std::string path = ModulePath();
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) Fail("cannot load the component module " + path + ": " + dlerror());
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(module, "DllGetClassObject"));
+    if (!getClassObject) Fail("the module " + path + " exports no DllGetClassObject");
+    IClassFactory* factory = nullptr;
+    if (FAILED(getClassObject(CLSID_PDFDataAdaptor, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory))) ||
+        !factory)
+      Fail("the module " + path + " has no data adaptor class");
+    const HRESULT hr =
+        factory->CreateInstance(nullptr, IID_IDataAdaptor, reinterpret_cast<void**>(&adaptor_));
+    factory->Release();
+    if (FAILED(hr) || !adaptor_) Fail("cannot create a data adaptor");
+  }
+  ~Adaptor() {
+    if (adaptor_) {
+      adaptor_->Close();
+      adaptor_->Release();
+    }
+  }
+  Adaptor(const Adaptor&) = delete;
+  Adaptor& operator=(const Adaptor&) = delete;
+  IDataAdaptor* operator->() const { return adaptor_; }
+
+ private:
+  IDataAdaptor* adaptor_ = nullptr;
+};
+
+// Checks that the file exists and starts like a PDF, then opens it; returns the page count.
+long OpenDocument(Adaptor& adaptor, const std::string& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) Fail("cannot open " + file + ": no such file");
+  if (fs::is_directory(file, ec)) Fail("cannot open " + file + ": is a directory");
+  std::ifstream in(file, std::ios::binary);
+  if (!in) Fail("cannot open " + file + ": " + std::strerror(errno));
+  std::string head(1024, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  if (head.find("%PDF-") == std::string::npos) Fail(file + ": not a PDF file");
+  const std::u16string wide = vwin32::FromUtf8(fs::absolute(file, ec).string());
+  if (FAILED(adaptor->Open(0, wide.c_str()))) Fail(file + ": the PDF file cannot be read");
+  long count = 0;
+  if (FAILED(adaptor->get_TotalPageCount(&count))) Fail(file + ": no page count");
+  return count;
+}
+
+void CheckPage(const std::string& file, int page, long count) {
+  if (page < 1 || page > count)
+    Fail(file + ": page " + std::to_string(page) + " out of range (the document has " +
+         std::to_string(count) + (count == 1 ? " page)" : " pages)"));
+}
+
+// Fails with a clear message when the output file cannot be created.
+void CheckWritable(const std::string& out) {
+  std::FILE* f = std::fopen(out.c_str(), "wb");
+  if (!f) Fail("cannot write " + out + ": " + std::strerror(errno));
+  std::fclose(f);
+}
+
+// ---- What a page holds, as read through the client interfaces ----
+
+struct Box {
+  double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct Text {
+  int level = 1;  // 1 for a block without children, else one more than its highest child
+  int direction = 0;
+  Box box;
+  std::vector<POINT> points;
+  std::string font;
+  double fontSize = 0;
+  int lineCount = 0;
+  std::string text;
+  std::string html;
+  std::vector<Text> children;
+};
+
+struct Picture {
+  RECT rect{};
+  DWORD width = 0, height = 0, bpp = 0;
+  std::vector<POINT> points;
+  std::string caption;
+};
+
+struct Article {
+  int id = 0;
+  std::string html;
+};
+
+struct PageInfo {
+  int index = 0;
+  double width = 0, height = 0;
+  std::string pageId, pageName, issueDate, pageCount, source;
+};
+
+struct Page {
+  int number = 0;
+  PageInfo info;
+  std::vector<Text> texts;
+  std::vector<Picture> pictures;
+  std::vector<Article> articles;
+};
+
+std::vector<POINT> RegionPoints(IRegn* regn) {
+  std::vector<POINT> points;
+  int n = 0;
+  if (!regn || FAILED(regn->GetPoints(nullptr, &n)) || n <= 0 || n > 100000) return points;
+  points.resize(static_cast<size_t>(n));
+  if (FAILED(regn->GetPoints(points.data(), &n))) points.clear();
+  return points;
+}
+
+Box BoundsOf(const std::vector<POINT>& points) {
+  Box b;
+  if (points.empty()) return b;
+  b.left = b.right = static_cast<double>(points[0].x);
+  b.top = b.bottom = static_cast<double>(points[0].y);
+  for (const POINT& p : points) {
+    b.left = std::min(b.left, static_cast<double>(p.x));
+    b.right = std::max(b.right, static_cast<double>(p.x));
+    b.top = std::min(b.top, static_cast<double>(p.y));
+    b.bottom = std::max(b.bottom, static_cast<double>(p.y));
+  }
+  return b;
+}
+
+// Items of a list as pointers of the list's kind; releases the list.
+template <typename T>
+std::vector<T*> TakeItems(IBlockList* list) {
+  std::vector<T*> items;
+  if (!list) return items;
+  long count = 0;
+  if (SUCCEEDED(list->GetCount(&count)))
+    for (long i = 0; i < count; ++i) {
+      long* item = nullptr;
+      if (SUCCEEDED(list->GetItemAt(static_cast<int>(i), &item)) && item)
+        items.push_back(reinterpret_cast<T*>(item));
+    }
+  list->Release();
+  return items;
+}
+
+Text ReadText(ITextBlock* block, int depth) {
+  Text t;
+  t.direction = block->GetDirection();
+  BSTR b = nullptr;
+  if (SUCCEEDED(block->GetFontName(&b))) t.font = TakeBstr(b);
+  t.fontSize = block->GetFontSize();
+  b = nullptr;
+  if (SUCCEEDED(block->GetText(&b))) t.text = TakeBstr(b);
+  t.lineCount = t.text.empty() ? 0 : 1;
+  for (size_t at = t.text.find("\r\n"); at != std::string::npos; at = t.text.find("\r\n", at + 2))
+    ++t.lineCount;
+  b = nullptr;
+  if (SUCCEEDED(block->GetHtml(&b))) t.html = TakeBstr(b);
+  IRegn* regn = nullptr;
+  if (SUCCEEDED(block->GetRegion(0, &regn))) t.points = RegionPoints(regn);
+  t.box = BoundsOf(t.points);
+  IBlockList* list = nullptr;
+  if (depth < kMaxDepth && SUCCEEDED(block->GetTextList(&list, 0))) {
+    for (ITextBlock* child : TakeItems<ITextBlock>(list)) {
+      if (child == block) continue;
+      t.children.push_back(ReadText(child, depth + 1));
+      t.level = std::max(t.level, t.children.back().level + 1);
+    }
+  }
+  return t;
+}
+
+Picture ReadPicture(IPicBlock* pic) {
+  Picture p;
+  pic->GetRect(&p.rect);
+  p.width = pic->GetWidth();
+  p.height = pic->GetHeight();
+  p.bpp = pic->GetBpp();
+  IRegn* regn = nullptr;
+  if (SUCCEEDED(pic->GetRegion(0, &regn))) p.points = RegionPoints(regn);
+  IBlockList* list = nullptr;
+  if (SUCCEEDED(pic->GetTextList(&list, 0)))
+    for (ITextBlock* caption : TakeItems<ITextBlock>(list)) {
+      BSTR b = nullptr;
+      if (SUCCEEDED(caption->GetText(&b))) p.caption += TakeBstr(b);
+    }
+  return p;
+}
+
+std::string InfoText(IPageInfo* info, HRESULT (IPageInfo::*get)(BSTR*)) {
+  BSTR b = nullptr;
+  if (FAILED((info->*get)(&b))) return "";
+  return TakeBstr(b);
+}
+
+PageInfo ReadPageInfo(Adaptor& adaptor) {
+  PageInfo pi;
+  long raw = 0;
+  if (FAILED(adaptor->GetCurPageInfo(&raw)) || !raw) return pi;
+  auto* info = reinterpret_cast<IPageInfo*>(raw);
+  pi.index = info->GetPageIndex();
+  pi.width = info->GetPageWidth();
+  pi.height = info->GetPageHeight();
+  pi.pageId = InfoText(info, &IPageInfo::GetPageId);
+  pi.pageName = InfoText(info, &IPageInfo::GetPageName);
+  pi.issueDate = InfoText(info, &IPageInfo::GetIssueDate);
+  pi.pageCount = InfoText(info, &IPageInfo::GetPageCount);
+  int index = 0;
+  BSTR path = nullptr;
+  if (SUCCEEDED(info->GetPageSource(&index, &path))) pi.source = TakeBstr(path);
+  return pi;
+}
+
+struct Options {
+  std::string command;
+  std::string file = VELLUMA_DEFAULT_PDF;
+  int page = 1;
+  bool all = false;
+  int level = 2;
+  bool images = true;
+  bool paths = false;
+  std::string format = "text";
+  std::string out;
+  double scale = 1.0;
+};
+
+Page LoadPage(Adaptor& adaptor, const Options& o, int number) {
+  unsigned long flags = (static_cast<unsigned long>(o.level) & LPF_LEVEL_MASK) | LPF_TEXT;
+  if (o.images) flags |= LPF_IMAGES;
+  if (o.paths) flags |= LPF_PATHS;
+  if (FAILED(adaptor->LoadPage(number, flags, TRUE)))
+    Fail(o.file + ": page " + std::to_string(number) + " cannot be loaded");
+  Page page;
+  page.number = number;
+  page.info = ReadPageInfo(adaptor);
+  IBlockList* list = nullptr;
+  if (SUCCEEDED(adaptor->GetTextList(nullptr, 0, &list)))
+    for (ITextBlock* t : TakeItems<ITextBlock>(list)) page.texts.push_back(ReadText(t, 0));
+  list = nullptr;
+  if (SUCCEEDED(adaptor->GetPicList(nullptr, 0, &list)))
+    for (IPicBlock* p : TakeItems<IPicBlock>(list)) page.pictures.push_back(ReadPicture(p));
+  list = nullptr;
+  if (SUCCEEDED(adaptor->GetArticleList(0, &list)))
+    for (IArticle* a : TakeItems<IArticle>(list)) {
+      Article art;
+      art.id = a->GetArticleId();
+      BSTR b = nullptr;
+      if (SUCCEEDED(a->GetHtml(&b))) art.html = TakeBstr(b);
+      page.articles.push_back(art);
+    }
+  return page;
+}
+
+// ---- Output: text ----
+
+std::string BoxText(const Box& b) {
+  return "[" + Num(b.left) + "," + Num(b.top) + " - " + Num(b.right) + "," + Num(b.bottom) + "]";
+}
+
+void WriteTextBlock(std::ostream& os, const Text& t, int indent) {
+  const std::string pad(static_cast<size_t>(indent) * 2, ' ');
+  os << pad << (t.children.empty() ? "block" : "group") << " level " << t.level << " dir "
+     << t.direction << " " << BoxText(t.box) << " font \"" << t.font << "\" " << Num(t.fontSize)
+     << " lines " << t.lineCount << "\n";
+  if (t.children.empty()) {
+    std::string text = t.text;
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " / ");
+    os << pad << "  " << text << "\n";
+  }
+  for (const Text& c : t.children) WriteTextBlock(os, c, indent + 1);
+}
+
+void WriteText(std::ostream& os, const std::string& file, long count, const Options& o,
+               const Page& p) {
+  os << "file: " << file << "\npages: " << count << "\npage: " << p.number << "\nlevel: " << o.level
+     << "\n";
+  const PageInfo& i = p.info;
+  os << "page info: index " << i.index << ", " << Num(i.width) << " x " << Num(i.height)
+     << ", id \"" << i.pageId << "\", name \"" << i.pageName << "\", date \"" << i.issueDate
+     << "\", page count \"" << i.pageCount << "\", source \"" << i.source << "\"\n";
+  os << "text blocks: " << p.texts.size() << "\n";
+  for (const Text& t : p.texts) WriteTextBlock(os, t, 1);
+  os << "pictures: " << p.pictures.size() << "\n";
+  for (const Picture& pic : p.pictures) {
+    os << "  picture [" << pic.rect.left << "," << pic.rect.top << " - " << pic.rect.right << ","
+       << pic.rect.bottom << "] " << pic.width << " x " << pic.height << " x " << pic.bpp << " bpp";
+    if (!pic.caption.empty()) os << " caption \"" << pic.caption << "\"";
+    os << "\n";
+  }
+  if (!p.articles.empty()) os << "articles: " << p.articles.size() << "\n";
+}
+
+// ---- Output: JSON ----
+
+std::string PointsJson(const std::vector<POINT>& points) {
+  std::string s = "[";
+  for (size_t k = 0; k < points.size(); ++k) {
+    if (k) s += ",";
+    s += "[" + std::to_string(points[k].x) + "," + std::to_string(points[k].y) + "]";
+  }
+  return s + "]";
+}
+
+std::string BoxJson(const Box& b) {
+  return "[" + Num(b.left) + "," + Num(b.top) + "," + Num(b.right) + "," + Num(b.bottom) + "]";
+}
+
+void WriteTextJson(std::ostream& os, const Text& t) {
+  os << "{\"kind\":" << JsonString(t.children.empty() ? "block" : "group")
+     << ",\"level\":" << t.level << ",\"direction\":" << t.direction
+     << ",\"box\":" << BoxJson(t.box) << ",\"region\":" << PointsJson(t.points)
+     << ",\"font\":" << JsonString(t.font) << ",\"font_size\":" << Num(t.fontSize)
+     << ",\"line_count\":" << t.lineCount << ",\"text\":" << JsonString(t.text)
+     << ",\"html\":" << JsonString(t.html) << ",\"children\":[";
+  for (size_t k = 0; k < t.children.size(); ++k) {
+    if (k) os << ",";
+    WriteTextJson(os, t.children[k]);
+  }
+  os << "]}";
+}
+
+void WritePageJson(std::ostream& os, const Options& o, const Page& p) {
+  const PageInfo& i = p.info;
+  os << "{\"page\":" << p.number << ",\"level\":" << o.level
+     << ",\"page_info\":{\"index\":" << i.index << ",\"width\":" << Num(i.width)
+     << ",\"height\":" << Num(i.height) << ",\"page_id\":" << JsonString(i.pageId)
+     << ",\"page_name\":" << JsonString(i.pageName) << ",\"issue_date\":" << JsonString(i.issueDate)
+     << ",\"page_count\":" << JsonString(i.pageCount) << ",\"source\":" << JsonString(i.source)
+     << "},\n\"text_blocks\":[";
+  for (size_t k = 0; k < p.texts.size(); ++k) {
+    os << (k ? ",\n" : "\n");
+    WriteTextJson(os, p.texts[k]);
+  }
+  os << "],\n\"pictures\":[";
+  for (size_t k = 0; k < p.pictures.size(); ++k) {
+    const Picture& pic = p.pictures[k];
+    os << (k ? ",\n" : "\n") << "{\"box\":[" << pic.rect.left << "," << pic.rect.top << ","
+       << pic.rect.right << "," << pic.rect.bottom << "],\"width\":" << pic.width
+       << ",\"height\":" << pic.height << ",\"bpp\":" << pic.bpp
+       << ",\"region\":" << PointsJson(pic.points) << ",\"caption\":" << JsonString(pic.caption)
+       << "}";
+  }
+  os << "],\n\"articles\":[";
+  for (size_t k = 0; k < p.articles.size(); ++k)
+    os << (k ? ",\n" : "\n") << "{\"id\":" << p.articles[k].id
+       << ",\"html\":" << JsonString(p.articles[k].html) << "}";
+  os << "]}";
+}
+
+// ---- Output: HTML ----
+
+void CollectOutlines(std::ostream& os, const Text& t) {
+  std::string pts;
+  for (const POINT& pt : t.points) pts += std::to_string(pt.x) + "," + std::to_string(pt.y) + " ";
+  if (!pts.empty())
+    os << "<polygon class=\"" << (t.children.empty() ? "block" : "group") << "\" points=\"" << pts
+       << "\"><title>" << HtmlEscape(t.text) << "</title></polygon>\n";
+  for (const Text& c : t.children) CollectOutlines(os, c);
+}
+
+void WriteHtml(std::ostream& os, const std::string& file, const std::string& image, const Page& p) {
+  const double w = p.info.width > 0 ? p.info.width : 1000;
+  const double h = p.info.height > 0 ? p.info.height : 1000;
+  os << "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" << HtmlEscape(file)
+     << " page " << p.number << "</title>\n<style>svg{max-width:100%;height:auto}"
+     << "polygon{fill:rgba(0,0,255,.05);stroke:#06c;stroke-width:1}"
+     << "polygon.group{fill:none;stroke:#c60;stroke-width:2}"
+     << "polygon.picture{fill:rgba(0,160,0,.08);stroke:#090}"
+     << "polygon:hover{fill:rgba(255,200,0,.35)}</style></head><body>\n<h1>" << HtmlEscape(file)
+     << " &mdash; page " << p.number << "</h1>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+     << "viewBox=\"0 0 " << Num(w) << " " << Num(h) << "\" width=\"" << Num(w) << "\" height=\""
+     << Num(h) << "\">\n<image href=\"" << HtmlEscape(image) << "\" x=\"0\" y=\"0\" width=\""
+     << Num(w) << "\" height=\"" << Num(h) << "\" preserveAspectRatio=\"none\"/>\n";
+  for (const Text& t : p.texts) CollectOutlines(os, t);
+  for (const Picture& pic : p.pictures) {
+    std::string pts;
+    for (const POINT& pt : pic.points)
+      pts += std::to_string(pt.x) + "," + std::to_string(pt.y) + " ";
+    if (!pts.empty())
+      os << "<polygon class=\"picture\" points=\"" << pts << "\"><title>picture " << pic.width
+         << " x " << pic.height << "</title></polygon>\n";
+  }
+  os << "</svg>\n</body></html>\n";
+}
+
+// ---- Commands ----
+
+const char* const kUsage =
+    "usage: velluma analyse [FILE] [--page N | --all] [--level L] [--no-images] [--paths]\n"
+    "                       [--format text|json|html] [-o OUT]\n"
+    "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
+    "       velluma info FILE\n";
+
+int ParseInt(const std::string& opt, const std::string& v) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(v.c_str(), &end, 10);
+  if (v.empty() || *end || errno || n < -1000000 || n > 1000000)
+    Fail("option " + opt + " needs a whole number, not '" + v + "'");
+  return static_cast<int>(n);
+}
+
+Options ParseArgs(int argc, char** argv) {
+  if (argc < 2) Fail("no command given (analyse, render or info); try 'velluma --help'");
+  Options o;
+  o.command = argv[1];
+  if (o.command != "analyse" && o.command != "render" && o.command != "info")
+    Fail("unknown command '" + o.command + "'; try 'velluma --help'");
+  bool fileGiven = false;
+  bool pageGiven = false;
+  for (int k = 2; k < argc; ++k) {
+    const std::string a = argv[k];
+    auto value = [&]() -> std::string {
+      if (k + 1 >= argc) Fail("option " + a + " needs a value");
+      return argv[++k];
+    };
+    if (a == "--page") {
+      o.page = ParseInt(a, value());
+      pageGiven = true;
+    } else if (a == "--all") {
+      o.all = true;
+    } else if (a == "--level") {
+      o.level = ParseInt(a, value());
+      if (o.level < 0 || o.level > 15) Fail("option --level takes 0 to 15");
+    } else if (a == "--no-images") {
+      o.images = false;
+    } else if (a == "--paths") {
+      o.paths = true;
+    } else if (a == "--format") {
+      o.format = value();
+      if (o.format != "text" && o.format != "json" && o.format != "html")
+        Fail("unknown format '" + o.format + "' (text, json or html)");
+    } else if (a == "-o" || a == "--output") {
+      o.out = value();
+    } else if (a == "--scale") {
+      char* end = nullptr;
+      const std::string v = value();
+      o.scale = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end || !(o.scale > 0) || o.scale > 20)
+        Fail("option --scale needs a number above 0 and at most 20, not '" + v + "'");
+    } else if (a.size() > 1 && a[0] == '-') {
+      Fail("unknown option '" + a + "'; try 'velluma --help'");
+    } else if (!fileGiven) {
+      o.file = a;
+      fileGiven = true;
+    } else {
+      Fail("unexpected argument '" + a + "'");
+    }
+  }
+  if (o.all && pageGiven) Fail("--page and --all exclude each other");
+  if (o.command == "info" && !fileGiven) Fail("info needs a FILE");
+  if (o.command == "render" && o.out.empty()) Fail("render needs -o OUT.jpg");
+  if (o.format == "html" && o.out.empty()) Fail("--format html needs -o OUT.html");
+  if (o.format == "html" && o.all) Fail("--format html shows one page; use --page N");
+  return o;
+}
+
+bool RenderTo(Adaptor& adaptor, const Options& o, int page, double scale, const std::string& out) {
+  CheckWritable(out);
+  const std::u16string wide = vwin32::FromUtf8(out);
+  long thicken = 0;
+  if (FAILED(adaptor->SavePageImage(page, scale, wide.c_str(), &thicken)))
+    Fail(o.file + ": page " + std::to_string(page) + " cannot be rendered");
+  std::error_code ec;
+  if (fs::file_size(out, ec) == 0 || ec) Fail("cannot write " + out);
+  return true;
+}
+
+int RunInfo(Adaptor& adaptor, const Options& o) {
+  const long count = OpenDocument(adaptor, o.file);
+  std::cout << "file: " << o.file << "\npages: " << count << "\n";
+  for (int n = 1; n <= count; ++n) {
+    if (FAILED(adaptor->LoadPage(n, 0, TRUE)))
+      Fail(o.file + ": page " + std::to_string(n) + " cannot be loaded");
+    const PageInfo i = ReadPageInfo(adaptor);
+    std::cout << "page " << n << ": " << Num(i.width) << " x " << Num(i.height);
+    if (!i.pageName.empty()) std::cout << " \"" << i.pageName << "\"";
+    std::cout << "\n";
+  }
+  return kExitOk;
+}
+
+int RunRender(Adaptor& adaptor, const Options& o) {
+  const long count = OpenDocument(adaptor, o.file);
+  CheckPage(o.file, o.page, count);
+  RenderTo(adaptor, o, o.page, o.scale, o.out);
+  return kExitOk;
+}
+
+int RunAnalyse(Adaptor& adaptor, const Options& o) {
+  const long count = OpenDocument(adaptor, o.file);
+  std::vector<int> pages;
+  if (o.all) {
+    for (int n = 1; n <= count; ++n) pages.push_back(n);
+  } else {
+    CheckPage(o.file, o.page, count);
+    pages.push_back(o.page);
+  }
+  std::ofstream file;
+  if (!o.out.empty()) {
+    file.open(o.out, std::ios::binary | std::ios::trunc);
+    if (!file) Fail("cannot write " + o.out + ": " + std::strerror(errno));
+  }
+  std::ostream& os = o.out.empty() ? std::cout : file;
+  const bool progress = o.all && isatty(STDERR_FILENO);
+
+  if (o.format == "html") {
+    const Page p = LoadPage(adaptor, o, pages[0]);
+    const fs::path outPath(o.out);
+    const std::string image = outPath.stem().string() + ".jpg";
+    // The page is rendered at one pixel per page unit so the outlines share its coordinates.
+    RenderTo(adaptor, o, p.number, 1.0, (outPath.parent_path() / image).string());
+    WriteHtml(os, o.file, image, p);
+  } else if (o.format == "json") {
+    os << "{\"file\":" << JsonString(o.file) << ",\"page_count\":" << count << ",\"pages\":[\n";
+    for (size_t k = 0; k < pages.size(); ++k) {
+      if (progress) std::cerr << "\rpage " << pages[k] << " of " << count << std::flush;
+      if (k) os << ",\n";
+      WritePageJson(os, o, LoadPage(adaptor, o, pages[k]));
+    }
+    os << "\n]}\n";
+  } else {
+    for (size_t k = 0; k < pages.size(); ++k) {
+      if (progress) std::cerr << "\rpage " << pages[k] << " of " << count << std::flush;
+      if (k) os << "\n";
+      WriteText(os, o.file, count, o, LoadPage(adaptor, o, pages[k]));
+    }
+  }
+  if (progress) std::cerr << "\n";
+  os.flush();
+  if (!os) Fail("cannot write " + (o.out.empty() ? std::string("standard output") : o.out));
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::cout << kUsage;
+    return kExitOk;
+  }
+  try {
+    const Options o = ParseArgs(argc, argv);
+    Adaptor adaptor;
+    if (o.command == "info") return RunInfo(adaptor, o);
+    if (o.command == "render") return RunRender(adaptor, o);
+    return RunAnalyse(adaptor, o);
+  } catch (const Failure& f) {
+    std::cerr << "velluma: " << f.message << "\n";
+    return kExitError;
+  } catch (const std::exception& e) {
+    std::cerr << "velluma: " << e.what() << "\n";
+    return kExitError;
+  }
+}
