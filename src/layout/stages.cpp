@@ -3,6 +3,7 @@
 #include "layout/stages.h"
 
 #include "engine/pdfinstance.h"
+#include "layout/columns.h"
 #include "layout/formation.h"
 
 // Clusters runs into text blocks, classifies them and builds their HTML.
@@ -10,9 +11,9 @@ int FormTextBlocks(CTextBlockArray& list) {
   return FormTextBlocksImpl(list);
 }
 
-// Will join column pieces into running groups.
-int RegroupColumns(CTextBlockArray&) {
-  return 0;
+// Joins column pieces into running groups of level 2.
+int RegroupColumns(CTextBlockArray& list) {
+  return RegroupColumnsImpl(list);
 }
 
 // Will hand the margin blocks to CPageInfo::RecognisePageInfo and put back what it leaves.

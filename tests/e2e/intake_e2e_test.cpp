@@ -93,10 +93,10 @@ void LoadPages(const fs::path& file) {
     nRuns += static_cast<size_t>(engine.m_textBlocks.GetSize());
     nPictures += static_cast<size_t>(engine.m_picBlocks.GetSize());
     CheckRuns(engine, where);
-    // Raising the level forms text blocks out of those runs.
+    // Raising the level forms text blocks out of those runs and regroups the columns.
     const bool bHadRuns = !engine.m_textBlocks.IsEmpty();
-    ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | 1, FALSE), S_OK) << where;
-    EXPECT_EQ(engine.GetLevel(), 1) << where;
+    ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | 2, FALSE), S_OK) << where;
+    EXPECT_EQ(engine.GetLevel(), 2) << where;
     EXPECT_EQ(!engine.m_textBlocks.IsEmpty(), bHadRuns) << where;
   }
   EXPECT_GT(nRuns, 0u);
