@@ -37,8 +37,9 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	cmake --build $(BUILD) --target velluma-bench -j $(JOBS)
+	cmake --build $(BUILD) --target velluma-bench velluma-load-bench -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
+	$(BUILD)/bin/velluma-load-bench
 
 samples: build
 	$(BUILD)/bin/velluma-mksamples samples
