@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <spawn.h>
 #include <sys/wait.h>
+#include "tool_runner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -255,62 +257,15 @@ TEST(KitdumpJson, ReaderAcceptsTheHelpersOutputAndRejectsBrokenLines) {
 
 // ---- The tool ----
 
-struct ToolResult {
-  int status = -1;
-  std::string out, err;
-  std::vector<std::string> lines;  // stdout split at '\n'
-};
+using tooltest::ReadFile;
+using tooltest::ToolResult;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// A folder of the test's own under the test temp folder (tests run in parallel).
 fs::path TestDir() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path dir = fs::path(VELLUMA_TEST_TMP) / "kitdump" /
-                       (std::string(info->test_suite_name()) + "." + info->name());
-  fs::create_directories(dir);
-  return dir;
+  return tooltest::TestDir("kitdump");
 }
 
 ToolResult RunTool(const std::vector<std::string>& args) {
-  static int counter = 0;
-  const fs::path dir = TestDir();
-  const std::string outPath = dir / ("out" + std::to_string(counter) + ".txt");
-  const std::string errPath = dir / ("err" + std::to_string(counter++) + ".txt");
-  const std::string tool = std::string(VELLUMA_BIN_DIR) + "/velluma-kitdump";
-  std::vector<std::string> argStore = {tool};
-  argStore.insert(argStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  ToolResult r;
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot run " << tool;
-    return r;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
-  std::istringstream lines(r.out);
-  for (std::string l; std::getline(lines, l);) r.lines.push_back(l);
-  return r;
+  return tooltest::RunTool("velluma-kitdump", args);
 }
 
 // Width and height from a JPEG's start-of-frame marker, or nothing when the file is no JPEG.

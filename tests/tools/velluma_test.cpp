@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <spawn.h>
 #include <sys/wait.h>
+#include "tool_runner.h"
 
 #include <filesystem>
 #include <fstream>
@@ -19,59 +21,15 @@ namespace fs = std::filesystem;
 
 const std::string kSample = std::string(VELLUMA_SAMPLES_DIR) + "/front-page.pdf";
 
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using tooltest::ReadFile;
+using tooltest::ToolResult;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// A folder of the test's own under the test temp folder (tests run in parallel).
 fs::path TestDir() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path dir = fs::path(VELLUMA_TEST_TMP) / "velluma" /
-                       (std::string(info->test_suite_name()) + "." + info->name());
-  fs::create_directories(dir);
-  return dir;
+  return tooltest::TestDir("velluma");
 }
 
 ToolResult RunTool(const std::vector<std::string>& args) {
-  static int counter = 0;
-  const fs::path dir = TestDir();
-  const std::string outPath = dir / ("out" + std::to_string(counter) + ".txt");
-  const std::string errPath = dir / ("err" + std::to_string(counter++) + ".txt");
-  const std::string tool = std::string(VELLUMA_BIN_DIR) + "/velluma";
-  std::vector<std::string> store = {tool};
-  store.insert(store.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : store) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  ToolResult r;
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot run " << tool;
-    return r;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
-  return r;
+  return tooltest::RunTool("velluma", args);
 }
 
 // Exit status 2, nothing on stdout, and exactly one line on stderr that contains every needle.
