@@ -562,6 +562,47 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
   }
 }
 
+// The part of a run's box that a glyph with ink contributes: along the line from its origin to
+// the right edge of its ink, across it the fixed cell from 0.12 em below the baseline to 0.88 em
+// above it. Ink differs from glyph to glyph and from font to font (ideographs reach below the
+// baseline, digits stop on it, side bearings vary), so runs on one baseline and the lines of one
+// column would otherwise get edges that step back and forth, which layout reads as slanted
+// lines. The right edge stays with the ink so that punctuation hanging into a gutter does not
+// close it. Glyphs without ink contribute nothing; lines of vertical writing keep their ink.
+fz_rect LineCell(const Run& r, const Char& ch) {
+  if (r.wmode != 0 || fz_is_empty_rect(ch.box)) return ch.box;
+  const float det = r.trm.a * r.trm.d - r.trm.b * r.trm.c;
+  if (!(std::fabs(det) > 1e-9f)) return ch.box;
+  const fz_rect ink =
+      fz_transform_rect(fz_make_rect(ch.box.x0 - ch.origin.x, ch.box.y0 - ch.origin.y,
+                                     ch.box.x1 - ch.origin.x, ch.box.y1 - ch.origin.y),
+                        fz_invert_matrix(r.trm));
+  const float x0 = ink.x1 > 0 ? 0.0f : ink.x0;
+  fz_rect cell = fz_transform_rect(fz_make_rect(x0, -0.12f, ink.x1, 0.88f), r.trm);
+  cell = fz_translate_rect(cell, ch.origin.x, ch.origin.y);
+  if (!std::isfinite(cell.x0) || !std::isfinite(cell.y0) || !std::isfinite(cell.x1) ||
+      !std::isfinite(cell.y1))
+    return ch.box;
+  return cell;
+}
+
+// The smallest rectangle holding both (zero-width rectangles included); a is kept when b is not
+// finite.
+fz_rect Enclose(fz_rect a, fz_rect b) {
+  if (!std::isfinite(b.x0) || !std::isfinite(b.y0) || !std::isfinite(b.x1) ||
+      !std::isfinite(b.y1) || b.x0 > b.x1 || b.y0 > b.y1)
+    return a;
+  return fz_make_rect(std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1),
+                      std::max(a.y1, b.y1));
+}
+
+// The line cell of zero width at a pen position.
+fz_rect OriginCell(const Run& r, fz_point origin) {
+  const fz_rect cell = fz_translate_rect(
+      fz_transform_rect(fz_make_rect(0, -0.12f, 0, 0.88f), r.trm), origin.x, origin.y);
+  return cell;
+}
+
 void CollectText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
                  uint8_t renderMode) {
   TextState* st = reinterpret_cast<TextDevice*>(dev)->state;
@@ -744,10 +785,25 @@ PTK_TextRun* BuildStream(TextState* st) {
     run->pChars = &out->chars[ci];
     run->nCharCount = static_cast<uint32_t>(r.chars.size());
     fz_rect box = fz_empty_rect;
+    bool inked = false;
+    const Char* firstBlank = nullptr;  // the first of the blanks that open the run
     for (const Char& ch : r.chars) {
       FillChar(ch, &out->chars[ci++], out.get());
-      box = fz_is_empty_rect(box) ? ch.box : fz_union_rect(box, ch.box);
+      if (fz_is_empty_rect(ch.box)) {
+        if (!inked && !firstBlank) firstBlank = &ch;
+        continue;
+      }
+      const fz_rect cell = LineCell(r, ch);
+      if (!inked) {
+        box = cell;
+        inked = true;
+        // An indent set with blanks belongs to the run: its box starts at the first blank.
+        if (firstBlank && r.wmode == 0) box = Enclose(box, OriginCell(r, firstBlank->origin));
+      } else {
+        box = Enclose(box, cell);
+      }
     }
+    if (!inked) box = fz_empty_rect;
     // A run made of glyphs without ink keeps a zero-size box at its first origin.
     if (!std::isfinite(box.x0) || box.x0 > box.x1)
       box = fz_make_rect(r.chars[0].origin.x, r.chars[0].origin.y, r.chars[0].origin.x,

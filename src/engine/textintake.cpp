@@ -329,6 +329,49 @@ void CPDFInstance::CleanUpRuns() {
   for (CTextBlock* b : m_textBlocks) DetermineDirection(b);
 }
 
+namespace {
+
+struct InkBox {
+  double left, top, right, bottom;
+};
+
+// The box a run's glyphs ink (y downward), with the clean-up's repairs of flat boxes. The kit's
+// run box spans a fixed line cell across the line, so the glyph heights that calibration
+// measures come from the character records' glyph boxes; a run without inked glyphs keeps its
+// block box.
+InkBox InkBoxOf(const CTextBlock& b) {
+  InkBox box{b.m_dLeft, b.m_dTop, b.m_dRight, b.m_dBottom};
+  bool bAny = false;
+  for (int i = 0; b.m_pChars != nullptr && i < b.m_nCharCount; ++i) {
+    // The block's records are y downward: dY1 is the glyph's top, dY0 its bottom. Blank
+    // glyphs, whose boxes the intake made up at their origins, have no ink.
+    const PTK_CharRecord& c = b.m_pChars[i];
+    if (!(c.dX1 > c.dX0) || !(c.dY0 > c.dY1)) continue;
+    if (c.nCode == 0x20 || c.nCode == 0x3000 || c.nCode == 0xA0) continue;
+    if (c.dX0 == c.dOriginX && c.dY0 == c.dOriginY) continue;
+    const InkBox g{c.dX0, c.dY1, c.dX1, c.dY0};
+    if (!bAny) {
+      box = g;
+      bAny = true;
+      continue;
+    }
+    box.left = std::min(box.left, g.left);
+    box.top = std::min(box.top, g.top);
+    box.right = std::max(box.right, g.right);
+    box.bottom = std::max(box.bottom, g.bottom);
+  }
+  if (!bAny) return box;
+  if (box.top - 0.01 < b.m_dBaselineY) {
+    box.top = std::min(box.top, b.m_dBaselineY - b.m_dFontSize / 3.0);
+    box.bottom = std::max(box.bottom, b.m_dBaselineY);
+  }
+  if (box.bottom - box.top < 2.0) box.top = box.bottom - 2.0;
+  if (box.right - box.left < 1.0) box.right = box.left + 1.0;
+  return box;
+}
+
+}  // namespace
+
 void CPDFInstance::CalibrateFonts() {
   SortBlocks(m_textBlocks, 10);
 
@@ -348,10 +391,11 @@ void CPDFInstance::CalibrateFonts() {
     if (bSeeded && b->m_dFontSize < 5.2) continue;
     // A run without a vertical size (or font size) has no extents to measure.
     if (!(b->m_dFontSize > 0.0) || !(b->m_dRunValue > 0.0)) continue;
-    const Extents e{(b->m_dLeft - b->m_dBaselineX) / b->m_dFontSize,
-                    (b->m_dTop - b->m_dBaselineY) / b->m_dRunValue,
-                    (b->m_dRight - b->m_dBaselineX) / b->m_dFontSize,
-                    (b->m_dBottom - b->m_dBaselineY) / b->m_dRunValue};
+    const InkBox ink = InkBoxOf(*b);
+    const Extents e{(ink.left - b->m_dBaselineX) / b->m_dFontSize,
+                    (ink.top - b->m_dBaselineY) / b->m_dRunValue,
+                    (ink.right - b->m_dBaselineX) / b->m_dFontSize,
+                    (ink.bottom - b->m_dBaselineY) / b->m_dRunValue};
     const std::u16string& name = b->FontName();
     if (bSeeded && vwin32::EqualsNoCase(name, current)) {
       ext.x0 = std::min(ext.x0, e.x0);

@@ -44,7 +44,9 @@ TEST(TextIntake, DroppedRunsKeepTheirSequenceNumbersAndLeaveNoNames) {
   EXPECT_EQ(runs[1]->m_nFontIndex, 0);
   // Page coordinates: y downward from the top of the page.
   EXPECT_NEAR(runs[0]->m_dBaselineY, 100, 1e-6);
-  EXPECT_NEAR(runs[0]->m_dBottom, 100, 0.5);
+  // Runs span their line cell, 0.12 em below the baseline to 0.88 em above it.
+  EXPECT_NEAR(runs[0]->m_dBottom, 100 + 0.12 * 12, 1e-3);
+  EXPECT_NEAR(runs[0]->m_dTop, 100 - 0.88 * 12, 1e-3);
 }
 
 TEST(TextIntake, DegenerateGlyphBoxesGetBoxesOnTheirOrigins) {

@@ -102,9 +102,13 @@ TEST(KitText, OperatorsAndLinesMakeSeparateRuns) {
   EXPECT_FALSE(hello.invisible);
   EXPECT_NEAR(hello.chars[0].ox, 72, 1e-3);
   EXPECT_NEAR(hello.chars[0].oy, 700, 1e-3);
-  // The cap height of Helvetica is about 0.72 em: the box sits on the baseline.
-  EXPECT_NEAR(hello.y0, 700, 0.5);
-  EXPECT_NEAR(hello.y1, 700 + 0.72 * 12, 0.8);
+  // The run spans its line cell (0.12 em below the baseline to 0.88 em above it) whatever
+  // its glyphs ink; the glyph boxes keep the ink: Helvetica's cap height is about 0.72 em.
+  EXPECT_NEAR(hello.y0, 700 - 0.12 * 12, 1e-3);
+  EXPECT_NEAR(hello.y1, 700 + 0.88 * 12, 1e-3);
+  EXPECT_NEAR(hello.chars[0].y0, 700, 0.5);
+  EXPECT_NEAR(hello.chars[0].y1, 700 + 0.72 * 12, 0.8);
+  EXPECT_DOUBLE_EQ(hello.x0, 72);  // from the first origin to the last advance
   EXPECT_GT(hello.x1, 72 + 25);
   // Pen positions advance inside a run and continue across operators.
   EXPECT_GT(hello.chars[1].ox, hello.chars[0].ox);
