@@ -259,3 +259,17 @@ struct IIssueInfoProvider : public IDispatch {
   virtual HRESULT STDMETHODCALLTYPE get_PageIdStr(BSTR* pVal) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_PageCountStr(BSTR* pVal) = 0;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Module extension: the flag word of a text block.
+//
+// No interface slot hands out a block's type code and level, which a host needs to tell titles
+// from body text. libvelluma.so therefore also exports this function (look it up by name; a
+// module without it simply does not offer the information):
+//   bits 0-7 type (0x00 undetermined, 0x11 title, 0x20 body text, 0x22 spaced text,
+//   0x23 paragraphed text, 0xFE page header line), bits 8-11 level, bits 12-15 direction,
+//   bit 20 head aligned, bit 21 tail aligned, bit 23 unrecognised glyphs.
+// S_OK with *pdwFlags written for a text block of this module; E_POINTER for a null argument;
+// E_INVALIDARG (nothing written) for a picture, an article or any other block.
+extern "C" HRESULT VellumaGetBlockFlags(IBlock* pBlock, unsigned long* pdwFlags);
+using PFN_VellumaGetBlockFlags = HRESULT (*)(IBlock* pBlock, unsigned long* pdwFlags);

@@ -1,5 +1,6 @@
 // The module's entry points for COM class activation. Only these functions (and the
 // identifiers of velluma/velluma.h) are exported from libvelluma.so; see velluma.map.
+#include "blocks/textblock.h"
 #include "com/module.h"
 
 #define VELLUMA_EXPORT extern "C" __attribute__((visibility("default")))
@@ -10,4 +11,13 @@ VELLUMA_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** pp
 
 VELLUMA_EXPORT HRESULT DllCanUnloadNow() {
   return vmodule::CanUnloadNow();
+}
+
+// The flag word of a text block of this module (see velluma/velluma.h).
+VELLUMA_EXPORT HRESULT VellumaGetBlockFlags(IBlock* pBlock, unsigned long* pdwFlags) {
+  if (pBlock == nullptr || pdwFlags == nullptr) return E_POINTER;
+  const auto* block = dynamic_cast<const CTextBlock*>(pBlock);
+  if (block == nullptr) return E_INVALIDARG;
+  *pdwFlags = block->m_nFlags;
+  return S_OK;
 }

@@ -41,6 +41,12 @@ TEST_F(ComModuleTest, ClassObjectAnswersOnlyItsClassAndInterfaces) {
 TEST_F(ComModuleTest, ExportsOnlyTheEntryPointsAndIdentifiers) {
   EXPECT_NE(dlsym(s_hModule, "CLSID_PDFDataAdaptor"), nullptr);
   EXPECT_NE(dlsym(s_hModule, "IID_IBlockList"), nullptr);
+  auto pFlags =
+      reinterpret_cast<PFN_VellumaGetBlockFlags>(dlsym(s_hModule, "VellumaGetBlockFlags"));
+  ASSERT_NE(pFlags, nullptr);
+  unsigned long dwFlags = 7;
+  EXPECT_EQ(pFlags(nullptr, &dwFlags), E_POINTER);
+  EXPECT_EQ(dwFlags, 7u);
   // The module's own code stays inside it.
   EXPECT_EQ(dlsym(s_hModule, "_ZN7vmodule4LockEv"), nullptr);
   EXPECT_EQ(dlsym(s_hModule, "_ZN12CPDFInstance4OpenEPKDs"), nullptr);

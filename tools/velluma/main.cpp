@@ -123,6 +123,9 @@ std::string HtmlEscape(std::string_view s) {
 
 using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
 
+// The module's optional block-flags export; null when the module does not offer it.
+PFN_VellumaGetBlockFlags g_getBlockFlags = nullptr;
+
 // Path of the component module: VELLUMA_MODULE, else ../lib/libvelluma.so next to the program.
 std::string ModulePath() {
   if (const char* env = std::getenv("VELLUMA_MODULE"); env && *env) return env;
@@ -142,6 +145,8 @@ class Adaptor {
     if (!module) Fail("cannot load the component module " + path + ": " + dlerror());
     auto getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(module, "DllGetClassObject"));
     if (!getClassObject) Fail("the module " + path + " exports no DllGetClassObject");
+    g_getBlockFlags =
+        reinterpret_cast<PFN_VellumaGetBlockFlags>(dlsym(module, "VellumaGetBlockFlags"));
     IClassFactory* factory = nullptr;
     if (FAILED(getClassObject(CLSID_PDFDataAdaptor, IID_IClassFactory,
                               reinterpret_cast<void**>(&factory))) ||
@@ -204,7 +209,8 @@ struct Box {
 };
 
 struct Text {
-  int level = 1;  // 1 for a block without children, else one more than its highest child
+  int type = -1;  // type code; -1 when the module does not report flags
+  int level = 1;  // from the flags; else 1 without children, one more than the highest child
   int direction = 0;
   Box box;
   std::vector<POINT> points;
@@ -284,6 +290,9 @@ std::vector<T*> TakeItems(IBlockList* list) {
 Text ReadText(ITextBlock* block, int depth) {
   Text t;
   t.direction = block->GetDirection();
+  unsigned long flags = 0;
+  const bool haveFlags = g_getBlockFlags && SUCCEEDED(g_getBlockFlags(block, &flags));
+  if (haveFlags) t.type = static_cast<int>(flags & 0xFF);
   BSTR b = nullptr;
   if (SUCCEEDED(block->GetFontName(&b))) t.font = TakeBstr(b);
   t.fontSize = block->GetFontSize();
@@ -305,6 +314,7 @@ Text ReadText(ITextBlock* block, int depth) {
       t.level = std::max(t.level, t.children.back().level + 1);
     }
   }
+  if (haveFlags) t.level = static_cast<int>((flags >> 8) & 0xF);
   return t;
 }
 
@@ -395,11 +405,19 @@ std::string BoxText(const Box& b) {
   return "[" + Num(b.left) + "," + Num(b.top) + " - " + Num(b.right) + "," + Num(b.bottom) + "]";
 }
 
+// A type code as two hex digits; "?" when unknown.
+std::string TypeText(int type) {
+  if (type < 0) return "?";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%02X", static_cast<unsigned>(type));
+  return buf;
+}
+
 void WriteTextBlock(std::ostream& os, const Text& t, int indent) {
   const std::string pad(static_cast<size_t>(indent) * 2, ' ');
-  os << pad << (t.children.empty() ? "block" : "group") << " level " << t.level << " dir "
-     << t.direction << " " << BoxText(t.box) << " font \"" << t.font << "\" " << Num(t.fontSize)
-     << " lines " << t.lineCount << "\n";
+  os << pad << (t.children.empty() ? "block" : "group") << " type " << TypeText(t.type) << " level "
+     << t.level << " dir " << t.direction << " " << BoxText(t.box) << " font \"" << t.font << "\" "
+     << Num(t.fontSize) << " lines " << t.lineCount << "\n";
   if (t.children.empty()) {
     std::string text = t.text;
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " / ");
@@ -445,6 +463,7 @@ std::string BoxJson(const Box& b) {
 
 void WriteTextJson(std::ostream& os, const Text& t) {
   os << "{\"kind\":" << JsonString(t.children.empty() ? "block" : "group")
+     << ",\"type\":" << (t.type < 0 ? std::string("null") : std::to_string(t.type))
      << ",\"level\":" << t.level << ",\"direction\":" << t.direction
      << ",\"box\":" << BoxJson(t.box) << ",\"region\":" << PointsJson(t.points)
      << ",\"font\":" << JsonString(t.font) << ",\"font_size\":" << Num(t.fontSize)

@@ -77,7 +77,7 @@ struct PTK_TextRun {
   uint8_t bFlag1;               // text render mode 0..7
   uint8_t bFlag2;               // font style: 1 bold, 2 italic, 4 serif, 8 monospaced
   uint8_t bFlag3;               // 1 when the font program is embedded
-  double dX0, dY0, dX1, dY1;    // run box: the union of the glyph boxes (y upward)
+  double dX0, dY0, dX1, dY1;    // run box: line cells of the glyphs (docs/platform.md), y upward
   double dMetric1;              // font ascender, in ems
   double dMetric2;              // font descender, in ems (negative below the baseline)
   double dReserved1, dReserved2;
