@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "blocks/blocklist.h"
@@ -80,6 +81,34 @@ class CPageInfo : public IPageInfo {
   HRESULT RecognisePageInfo(CTextBlockArray& list, BOOL bBuiltIn, BOOL bFull);
   // The page count read from m_strPageCount; 0 when there is none.
   int ParsePageCount();
+
+  // Searches text for the first match of a Perl-syntax expression (default options); start and
+  // end receive the UTF-16 index of the match and the index just past it. An expression that
+  // does not compile, or whose match exceeds the backtracking limits, does not match.
+  static bool RegexSearch(std::u16string_view text, std::u16string_view expression, int& start,
+                          int& end);
+  // Reads OCR look-alikes as digits in place: C, D, O -> 0, l -> 1, B -> 8, and the dashes
+  // U+FF5E and U+2014 -> 一.
+  static void NormaliseDigits(std::u16string& text);
+  // The value of a short numeral written with Chinese digits, 十 and decimal digits.
+  static int ParseChineseNumber(std::u16string text);
+  // Sets m_strPageCount from the first (configured) or last (built-in) page-count match.
+  void FindPageCountText(CTextBlockArray& list, BOOL bBuiltIn);
+  // Whether the block's text is a date; start and end receive the span that decided it.
+  bool IsDateText(const CTextBlock* pBlock, int& start, int& end, BOOL bBuiltIn);
+  // Takes the date block out of list (candidates not kept go back to its end); null if none.
+  CTextBlock* FindDateBlock(CTextBlockArray& list, BOOL bBuiltIn);
+  // Moves the children of pBlock that carry the text span [start, end) into a new block, which
+  // is returned; pBlock is rebuilt from what is left. Null (pBlock unchanged apart from the
+  // order of its children) when the span cannot be split off.
+  static CTextBlock* SplitOffSpan(CTextBlock* pBlock, int start, int end);
+  // Whether the block, by text and position, carries the page identifier.
+  bool CheckPageIdBlock(const CTextBlock* pBlock, BOOL bBuiltIn);
+  // Takes the page-identifier block out of list, or makes the synthetic front-page block when
+  // the page shows at least two front-page indicators; null otherwise.
+  CTextBlock* FindPageIdBlock(CTextBlockArray& list, BOOL bBuiltIn);
+  // Takes the page-name block out of list; null if none.
+  CTextBlock* ChoosePageNameBlock(CTextBlockArray& list);
 
   // ---- Fields ------------------------------------------------------------------------------
   double m_dPageWidth;
