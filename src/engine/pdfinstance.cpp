@@ -161,7 +161,12 @@ HRESULT CPDFInstance::LoadPage(int nPageNo, unsigned long dwLFlags, BOOL bGetAll
   // The stages always start from level 1: raising the level runs the lower stages again.
   if (nLevel >= 1) FormTextBlocks(m_textBlocks);
   if (nLevel >= 2) RegroupColumns(m_textBlocks);
-  if (nLevel >= 3) ExtractPageInfo(*this, nullptr, bGetAllPageInfo, TRUE);
+  if (nLevel >= 3) {
+    // The common configuration lies in Config/ beside the module, where a publisher can drop
+    // its expressions; an owner that chose another folder keeps it.
+    if (m_pPageInfo->m_strConfigDir.empty()) m_pPageInfo->m_strConfigDir = ModuleDir();
+    ExtractPageInfo(*this, nullptr, bGetAllPageInfo, TRUE);
+  }
   if (nLevel >= 4 && (m_dwState & PSW_IMAGES) != 0) AttachCaptions(*this);
   if (nLevel >= 5) BuildArticles(*this);
   SetLevel(nLevel);

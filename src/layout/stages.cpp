@@ -1,10 +1,18 @@
-// The analysis stages as they stand: each entry point gives the result of a stage that found
-// nothing to do, so that page loading runs end to end while the stages are built.
+// Entry points of the analysis stages. Those not built yet give the result of a stage that
+// found nothing to do, so that page loading runs end to end.
 #include "layout/stages.h"
 
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "blocks/textblock.h"
 #include "engine/pdfinstance.h"
 #include "layout/columns.h"
 #include "layout/formation.h"
+#include "layout/listops.h"
+#include "layout/orderings.h"
+#include "pageinfo/pageinfo.h"
 
 // Clusters runs into text blocks, classifies them and builds their HTML.
 int FormTextBlocks(CTextBlockArray& list) {
@@ -16,8 +24,51 @@ int RegroupColumns(CTextBlockArray& list) {
   return RegroupColumnsImpl(list);
 }
 
-// Will hand the margin blocks to CPageInfo::RecognisePageInfo and put back what it leaves.
-int ExtractPageInfo(CPDFInstance&, CTextBlockArray*, BOOL, BOOL) {
+namespace {
+
+// A page coordinate truncated to an integer, within a range that keeps area arithmetic safe.
+LONG Truncated(double value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<LONG>(std::clamp(value, -1.0e9, 1.0e9));
+}
+
+}  // namespace
+
+// The page's margins hold its page number, date and name: the blocks of the top corners, the
+// left margin and (without extra candidates) the top fifth go to the recognition, and what it
+// does not keep returns to the end of the page's list in stream order.
+int ExtractPageInfo(CPDFInstance& engine, CTextBlockArray* pExtra, BOOL bBuiltIn, BOOL bFull) {
+  CPageInfo* info = engine.GetPageInfo();
+  if (info == nullptr) return 0;
+  const LONG h = Truncated(info->m_dPageHeight);
+  const LONG c = Truncated(info->m_dPageHeight / 5);
+  const LONG w = Truncated(info->m_dPageWidth);
+  const LONG wl = Truncated(info->m_dPageWidth - 200);
+  const RECT areas[] = {
+      {0, 0, 200, 2 * c},  // top-left corner
+      {0, 0, 120, h},      // left margin
+      {wl, 0, w, 2 * c},   // top-right corner
+      {0, 0, w, c},        // top fifth, only without extra candidates
+  };
+  CTextBlockArray& page = engine.GetTextBlocks();
+  CTextBlockArray selected;
+  const int nAreas = pExtra != nullptr ? 3 : 4;
+  for (int i = 0; i < nAreas; ++i) SelectBlocks(page, selected, &areas[i], SBS_DETACH | SBT_ALL, 0);
+
+  CTextBlockArray candidates;
+  if (pExtra != nullptr) candidates.Append(*pExtra);
+  candidates.Append(selected);
+  std::unordered_set<const CTextBlock*> offered(candidates.GetData(),
+                                                candidates.GetData() + candidates.GetSize());
+  info->RecognisePageInfo(candidates, bBuiltIn, bFull);
+  SortBlocks(candidates, 0);
+  KeepOnly(selected, candidates);
+  page.Append(selected);
+  if (pExtra != nullptr) KeepOnly(*pExtra, candidates);
+  // Blocks that the recognition hands back without having been offered (a block it held from
+  // an earlier run on this page and has now replaced) belong to the page again, not to nobody.
+  for (CTextBlock* block : candidates)
+    if (offered.count(block) == 0) page.Add(block);
   return 0;
 }
 
@@ -31,13 +82,31 @@ int BuildArticles(CPDFInstance&) {
   return 0;
 }
 
-// Will dissolve articles, captions, groups and recognised blocks back into runs.
+// Takes the runs back out of the groups, blocks and recognised page-information blocks and
+// leaves them as the page's flat list. (Captions and articles join when their stages exist.)
 void ResetAnalysis(CPDFInstance& engine) {
+  CTextBlockArray runs;
+  CTextBlockArray& page = engine.GetTextBlocks();
+  FlattenToRuns(page, runs, true);
+  page.DeleteBlockTree();
+  if (CPageInfo* info = engine.GetPageInfo()) {
+    // Recognised blocks of text types give their runs back; the synthetic front-page block
+    // (type 0xFE) carries no page text and is deleted.
+    CTextBlockArray recognised;
+    info->CollectRecognisedBlocks(recognised, 0x8000000Fu);
+    FlattenToRuns(recognised, runs, true);
+    recognised.DeleteBlockTree();
+    info->CollectRecognisedBlocks(recognised, 0x800000FFu);
+    recognised.DeleteBlockTree();
+  }
+  page.Append(runs);
   engine.SetLevel(0);
 }
 
-// Will also gather article blocks, captions and recognised blocks.
+// The recognised page-information blocks, then the page's list. (Captions and article blocks
+// join when their stages exist.)
 void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
+  if (CPageInfo* info = engine.GetPageInfo()) info->CollectRecognisedBlocks(list, 15);
   list.Append(engine.m_textBlocks);
 }
 
