@@ -67,9 +67,9 @@ SamplePage BuildFrontPage() {
   truth.lunarDate = SetText(page, infoX, 106, kLunarDate, TextStyle{11});
   truth.pageCount = SetText(page, infoX, 126, kPageCount, TextStyle{11});
   truth.issueNumber = SetText(page, infoX + 90, 126, kIssueNumber, TextStyle{11});
+  // The registration numbers run under the masthead, apart from the date column.
   truth.otherTexts.push_back(
-      SetText(page, infoX, 144, u"国内统一连续出版物号 CN 33-0018", TextStyle{9}));
-  truth.otherTexts.push_back(SetText(page, infoX, 158, u"邮发代号 31-1", TextStyle{9}));
+      SetText(page, 200, 158, u"国内统一连续出版物号 CN 33-0018　邮发代号 31-1", TextStyle{9}));
 
   // Reader code with its label.
   page.Picture(code, 690, 72, 744, 126);

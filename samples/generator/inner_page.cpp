@@ -58,7 +58,7 @@ SamplePage BuildInnerPage() {
   page.FillBox(kMarginLeft, 28, kMarginLeft + 46, 66, kBarRed);
   truth.pageId =
       SetTextCentered(page, kMarginLeft + 23, 56, u"A3", TextStyle{24, 0, false, kWhite, true});
-  truth.pageName = SetText(page, kMarginLeft + 62, 58, u"要闻", TextStyle{26, 100, true});
+  truth.pageName = SetText(page, kMarginLeft + 80, 58, u"要闻", TextStyle{26, 100, true});
   truth.otherTexts.push_back(SetTextCentered(page, kPageWidth / 2, 50, u"滨江日报",
                                              TextStyle{14, 100, true, kMastheadRed}));
   truth.otherTexts.push_back(SetTextCentered(page, kPageWidth / 2, 62, u"BINJIANG DAILY",
