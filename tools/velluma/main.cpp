@@ -364,7 +364,7 @@ struct Options {
   std::string file = VELLUMA_DEFAULT_PDF;
   int page = 1;
   bool all = false;
-  int level = 2;
+  int level = 3;  // the highest level built
   bool images = true;
   bool paths = false;
   std::string format = "text";
@@ -428,12 +428,13 @@ void WriteTextBlock(std::ostream& os, const Text& t, int indent) {
 
 void WriteText(std::ostream& os, const std::string& file, long count, const Options& o,
                const Page& p) {
-  os << "file: " << file << "\npages: " << count << "\npage: " << p.number << "\nlevel: " << o.level
-     << "\n";
+  // The page information first: it is what bulk intake looks at.
   const PageInfo& i = p.info;
-  os << "page info: index " << i.index << ", " << Num(i.width) << " x " << Num(i.height)
-     << ", id \"" << i.pageId << "\", name \"" << i.pageName << "\", date \"" << i.issueDate
-     << "\", page count \"" << i.pageCount << "\", source \"" << i.source << "\"\n";
+  os << "page id: " << i.pageId << "\npage name: " << i.pageName << "\nissue date: " << i.issueDate
+     << "\npage count: " << i.pageCount << "\n";
+  os << "file: " << file << "\npages: " << count << "\npage: " << p.number << " (index " << i.index
+     << ", " << Num(i.width) << " x " << Num(i.height) << ", source " << i.source
+     << ")\nlevel: " << o.level << "\n";
   os << "text blocks: " << p.texts.size() << "\n";
   for (const Text& t : p.texts) WriteTextBlock(os, t, 1);
   os << "pictures: " << p.pictures.size() << "\n";
@@ -523,8 +524,15 @@ void WriteHtml(std::ostream& os, const std::string& file, const std::string& ima
      << "polygon{fill:rgba(0,0,255,.05);stroke:#06c;stroke-width:1}"
      << "polygon.group{fill:none;stroke:#c60;stroke-width:2}"
      << "polygon.picture{fill:rgba(0,160,0,.08);stroke:#090}"
-     << "polygon:hover{fill:rgba(255,200,0,.35)}</style></head><body>\n<h1>" << HtmlEscape(file)
-     << " &mdash; page " << p.number << "</h1>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+     << "polygon:hover{fill:rgba(255,200,0,.35)}"
+     << "dl.info{display:grid;grid-template-columns:max-content auto;gap:0 1em}"
+     << "dl.info dd{margin:0}</style></head><body>\n<h1>" << HtmlEscape(file) << " &mdash; page "
+     << p.number << "</h1>\n";
+  const PageInfo& i = p.info;
+  os << "<dl class=\"info\"><dt>page id</dt><dd>" << HtmlEscape(i.pageId)
+     << "</dd><dt>page name</dt><dd>" << HtmlEscape(i.pageName) << "</dd><dt>issue date</dt><dd>"
+     << HtmlEscape(i.issueDate) << "</dd><dt>page count</dt><dd>" << HtmlEscape(i.pageCount)
+     << "</dd></dl>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
      << "viewBox=\"0 0 " << Num(w) << " " << Num(h) << "\" width=\"" << Num(w) << "\" height=\""
      << Num(h) << "\">\n<image href=\"" << HtmlEscape(image) << "\" x=\"0\" y=\"0\" width=\""
      << Num(w) << "\" height=\"" << Num(h) << "\" preserveAspectRatio=\"none\"/>\n";
