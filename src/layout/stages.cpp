@@ -98,6 +98,8 @@ void ResetAnalysis(CPDFInstance& engine) {
     recognised.DeleteBlockTree();
     info->CollectRecognisedBlocks(recognised, 0x800000FFu);
     recognised.DeleteBlockTree();
+    // The page-count text was recognised with those blocks; a lower level reports none.
+    info->m_strPageCount.clear();
   }
   page.Append(runs);
   engine.SetLevel(0);

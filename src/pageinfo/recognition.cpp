@@ -336,6 +336,9 @@ CTextBlock* CPageInfo::SplitOffSpan(CTextBlock* pBlock, int start, int end) {
     CTextBlock* child = children[0];
     children.Copy(child->m_children);
     pBlock->CopyAttributes(child);
+    // A run names itself as its stream head and tail; the block takes its place.
+    if (pBlock->m_pHead == child) pBlock->m_pHead = pBlock;
+    if (pBlock->m_pTail == child) pBlock->m_pTail = pBlock;
     child->m_children.RemoveAll();
     delete child;
   } else {

@@ -138,6 +138,9 @@ TEST_F(RecognitionTest, DateSplitOffLongGroupedBlock) {
   ASSERT_EQ(list.GetSize(), 1);
   EXPECT_EQ(list[0], group);
   EXPECT_EQ(group->m_strText, u"本报讯记者某某报道");
+  // The run left over was folded into the block: it must not name the deleted run.
+  EXPECT_EQ(group->m_pHead, group);
+  EXPECT_EQ(group->m_pTail, group);
   DeleteTextBlockTree(date);
 }
 
