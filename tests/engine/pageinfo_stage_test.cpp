@@ -94,4 +94,27 @@ TEST_F(PageInfoStage, ConfiguredModeWithoutConfigurationRecognisesNothing) {
   EXPECT_TRUE(ListHas(engine.GetTextBlocks(), u"第3版"));
 }
 
+TEST(PageInfoStageConfigured, ExpressionsBesideTheModuleDriveConfiguredMode) {
+  // A publisher's configuration in Config/ of the module folder.
+  const std::string dir = enginetest::TempDir("module-common-config");
+  std::filesystem::create_directories(dir + "/Config");
+  std::ofstream(dir + "/Config/CommonConfig.xml")
+      << "<CommonConfig><IsDateBlock><Style>\\d{4}年\\d+月</Style></IsDateBlock>"
+         "<IsPageIdBlock><Style>^第\\d+版$</Style></IsPageIdBlock>"
+         "<PageCount><Style>共\\d+版</Style></PageCount></CommonConfig>";
+  vtest::PdfWriter w;
+  const std::string song = w.AddCjkFont("STSong-Light");
+  w.AddPage(600, 800,
+            Cjk(song, 14, 40, 770, u"第3版") + Cjk(song, 10, 430, 770, u"2026年12月7日") +
+                Cjk(song, 10, 40, 600, u"本期共8版"));
+  Engine engine(dir);
+  engine.OpenDoc(w, "pageinfo-configured");
+  ASSERT_EQ(engine.LoadPage(1, LPF_TEXT | 3, FALSE), S_OK);
+  CPageInfo& info = *engine.GetPageInfo();
+  EXPECT_EQ(Read(info, &CPageInfo::GetPageId), u"第3版");
+  EXPECT_EQ(Read(info, &CPageInfo::GetIssueDate), u"2026年12月7日");
+  EXPECT_EQ(Read(info, &CPageInfo::GetPageCount), u"共8版");
+  EXPECT_EQ(info.ParsePageCount(), 8);
+}
+
 }  // namespace
