@@ -168,22 +168,10 @@ void PrintSummary(const std::vector<PageResult>& results) {
 
 int main(int argc, char** argv) {
   vbench::Options options;
-  std::string error;
-  switch (vbench::ParseOptions(argc, argv, options, error)) {
-    case vbench::ParseResult::kHelp:
-      std::fputs(kUsage, stdout);
-      return 0;
-    case vbench::ParseResult::kError:
-      std::fprintf(stderr, "velluma-bench: %s\n%s", error.c_str(), kUsage);
-      return 2;
-    case vbench::ParseResult::kRun:
-      break;
-  }
-  const std::vector<std::string> files = vbench::CollectPdfFiles(options.inputs);
-  if (files.empty()) {
-    std::fprintf(stderr, "velluma-bench: no PDF files to measure (samples and corpus absent)\n");
-    return 1;
-  }
+  std::vector<std::string> files;
+  const vbench::Program program{"velluma-bench", kUsage, true,
+                                "no PDF files to measure (samples and corpus absent)"};
+  if (const auto status = vbench::Start(argc, argv, program, options, files)) return *status;
   std::printf(
       "median of %d measurements per page (%s); kit = text + image + path streams and frees; "
       "MuPDF = load page + structured text + drops\n",

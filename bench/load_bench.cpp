@@ -28,23 +28,12 @@ double LoadOnce(CPDFInstance& engine, int page, int level, bool cpu, size_t* run
 
 int main(int argc, char** argv) {
   vbench::Options options;
-  std::string error;
-  switch (vbench::ParseOptions(argc, argv, options, error)) {
-    case vbench::ParseResult::kHelp:
-      std::printf(
-          "usage: velluma-load-bench [FILE|DIR ...] [--repeat N] [--max-pages N] [--cpu]\n");
-      return 0;
-    case vbench::ParseResult::kError:
-      std::fprintf(stderr, "velluma-load-bench: %s\n", error.c_str());
-      return 2;
-    case vbench::ParseResult::kRun:
-      break;
-  }
-  const std::vector<std::string> files = vbench::CollectPdfFiles(options.inputs);
-  if (files.empty()) {
-    std::fprintf(stderr, "velluma-load-bench: no PDF files found\n");
-    return 1;
-  }
+  std::vector<std::string> files;
+  const vbench::Program program{
+      "velluma-load-bench",
+      "usage: velluma-load-bench [FILE|DIR ...] [--repeat N] [--max-pages N] [--cpu]\n", false,
+      "no PDF files found"};
+  if (const auto status = vbench::Start(argc, argv, program, options, files)) return *status;
   std::printf("median of %d loads per level; each load starts from a reset page\n", options.repeat);
   std::printf("%-36s %5s %6s %9s %9s %9s %7s %10s\n", "file", "page", "runs", "L0 ms", "L1 ms",
               "L2 ms", "L2/L0", "runs/s L2");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -64,6 +65,28 @@ ParseResult ParseOptions(int argc, char** argv, Options& options, std::string& e
     options.inputs.emplace_back(a);
   }
   return ParseResult::kRun;
+}
+
+std::optional<int> Start(int argc, char** argv, const Program& program, Options& options,
+                         std::vector<std::string>& files) {
+  std::string error;
+  switch (ParseOptions(argc, argv, options, error)) {
+    case ParseResult::kHelp:
+      std::fputs(program.usage, stdout);
+      return 0;
+    case ParseResult::kError:
+      std::fprintf(stderr, "%s: %s\n%s", program.name, error.c_str(),
+                   program.usageOnError ? program.usage : "");
+      return 2;
+    case ParseResult::kRun:
+      break;
+  }
+  files = CollectPdfFiles(options.inputs);
+  if (files.empty()) {
+    std::fprintf(stderr, "%s: %s\n", program.name, program.noFiles);
+    return 1;
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string> CollectPdfFiles(const std::vector<std::string>& inputs) {

@@ -2,6 +2,7 @@
 // medians.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,20 @@ enum class ParseResult { kRun, kHelp, kError };
 // Parses [FILE|DIR ...] [--repeat N] [--max-pages N] [--cpu] [--help]. On kError, error holds one
 // line naming the problem.
 ParseResult ParseOptions(int argc, char** argv, Options& options, std::string& error);
+
+// What a benchmark says about its command line and its files.
+struct Program {
+  const char* name;     // opens its error messages
+  const char* usage;    // printed for --help
+  bool usageOnError;    // printed after a command-line error too
+  const char* noFiles;  // the message when there is nothing to measure
+};
+
+// Parses the command line and collects the PDF files (CollectPdfFiles). Returns the exit
+// status when the benchmark is to end without running: 0 after --help, 2 for a bad command
+// line, 1 when there are no files; nullopt when it is to run.
+std::optional<int> Start(int argc, char** argv, const Program& program, Options& options,
+                         std::vector<std::string>& files);
 
 // The PDF files to measure, sorted by path: the inputs (a folder stands for the *.pdf files
 // directly in it), or when there are none, the bundled samples and the corpus (each skipped

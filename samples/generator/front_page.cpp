@@ -9,30 +9,14 @@
 namespace samples {
 namespace {
 
-constexpr int kColumns = 6;
-constexpr double kColumnWidth = 142.5;
-constexpr double kGutter = 11.4;
-constexpr double kBodySize = 10;
-constexpr double kLeading = 15.5;
+constexpr Grid kGrid{6, 142.5, 11.4};
 
-double ColX(int i) {
-  return kMarginLeft + i * (kColumnWidth + kGutter);
-}
-double SpanWidth(int n) {
-  return n * kColumnWidth + (n - 1) * kGutter;
-}
-
-const Rgb kRule{0.15, 0.15, 0.15};
 const Rgb kBoxTint{0.96, 0.94, 0.89};
-const Rgb kBarRed{0.66, 0.09, 0.1};
-const Rgb kWhite{1, 1, 1};
-const Rgb kGreyText{0.3, 0.3, 0.3};
 
 }  // namespace
 
 SamplePage BuildFrontPage() {
-  SamplePage sample;
-  sample.name = "front-page";
+  SamplePage sample = NewSample("front-page", kGrid.columns);
   vtest::PdfWriter writer;
   const PageFonts fonts = AddPageFonts(writer);
   const std::string plantPhoto = writer.AddImage(HeatingPlantPhoto(296, 190));
@@ -40,15 +24,8 @@ SamplePage BuildFrontPage() {
   const std::string paperCutPhoto = writer.AddImage(PaperCutPhoto(296, 170));
   const std::string code = writer.AddImage(ReaderCode(25, 2));
   const std::string lightPhoto = writer.AddImage(LightShowPhoto(296, 170));
-  NewsPage page(kPageWidth, kPageHeight, fonts.song, fonts.helvetica, fonts.helveticaBold,
-                fonts.type3);
-
+  NewsPage page = NewPage(fonts);
   vtest::PageTruth& truth = sample.truth;
-  truth.file = "front-page.pdf";
-  truth.width = kPageWidth;
-  truth.height = kPageHeight;
-  truth.columns = kColumns;
-  truth.paperName = kPaperName;
 
   // ---- Top strip, masthead and issue information. ----
   TextStyle idStyle{20, 0, false, kBlack, true};
@@ -93,22 +70,19 @@ SamplePage BuildFrontPage() {
   {
     vtest::TruthArticle a;
     a.id = "lead";
-    const double centre = ColX(0) + SpanWidth(4) / 2;
-    a.kicker = SetTextCentered(page, centre, 202, u"供热管网改造提前完工　城乡清洁取暖全面铺开",
-                               TextStyle{15});
-    a.headline =
-        SetTextCentered(page, centre, 250, u"全市百万户居民温暖过冬", TextStyle{38, 60, true});
-    a.subtitle = SetTextCentered(
-        page, centre, 280, u"新增供热面积860万平方米　农村清洁取暖覆盖率达92%", TextStyle{14});
+    SetHeadsCentered(page, a, kGrid.Centre(0, 4),
+                     {u"供热管网改造提前完工　城乡清洁取暖全面铺开", 202, TextStyle{15}},
+                     {u"全市百万户居民温暖过冬", 250, TextStyle{38, 60, true}},
+                     {u"新增供热面积860万平方米　农村清洁取暖覆盖率达92%", 280, TextStyle{14}});
     const double bodyTop = 296;
     // Picture over columns 3-4 with its caption.
-    const double px0 = ColX(2), px1 = ColX(2) + SpanWidth(2), py1 = bodyTop + 190;
+    const double px0 = kGrid.ColX(2), px1 = kGrid.ColX(2) + kGrid.SpanWidth(2), py1 = bodyTop + 190;
     page.Picture(plantPhoto, px0, bodyTop, px1, py1);
     const std::u16string captionText =
         u"12月6日，城东热源厂工作人员在中控室监测机组运行情况。　本报记者 周宁 摄";
-    const auto caption = page.Wrap({captionText}, SpanWidth(2), 9, false);
+    const auto caption = page.Wrap({captionText}, kGrid.SpanWidth(2), 9, false);
     const FlowResult cap =
-        page.Flow(caption, {{px0, py1 + 6, SpanWidth(2), 3}}, 9, 12.5, LineMode::kTmPerLine);
+        page.Flow(caption, {{px0, py1 + 6, kGrid.SpanWidth(2), 3}}, 9, 12.5, LineMode::kTmPerLine);
     CheckFlow(sample, cap, "lead caption");
     a.pictures.push_back({"rgb", {px0, bodyTop, px1, py1}, Utf8(captionText), cap.columns.at(0)});
 
@@ -131,17 +105,19 @@ SamplePage BuildFrontPage() {
         u"满意度等指标纳入年度考核，考核结果与财政补贴挂钩，倒逼企业提升服务质量。",
     };
     const double lowerTop = cap.bottom + 10;
-    const FlowResult flow = page.FlowFit(
-        page.Wrap(body, kColumnWidth, kBodySize),
-        {{ColX(0), bodyTop}, {ColX(1), bodyTop}, {ColX(2), lowerTop}, {ColX(3), lowerTop}},
-        kColumnWidth, kBodySize, kLeading, LineMode::kChainedTd);
+    const FlowResult flow =
+        page.FlowFit(page.Wrap(body, kGrid.columnWidth, kBodySize),
+                     {{kGrid.ColX(0), bodyTop},
+                      {kGrid.ColX(1), bodyTop},
+                      {kGrid.ColX(2), lowerTop},
+                      {kGrid.ColX(3), lowerTop}},
+                     kGrid.columnWidth, kBodySize, kLeading, LineMode::kChainedTd);
     CheckFlow(sample, flow, "lead body");
-    a.columns = flow.columns;
-    a.firstLine = flow.firstLine;
-    a.lastLine = flow.lastLine;
+    SetBody(a, flow);
     // Jump line under the last column.
-    const vtest::TruthBox jump = page.LineRight(ColX(3) + kColumnWidth, flow.bottom + kLeading,
-                                                u"（下转A3版）", TextStyle{kBodySize});
+    const vtest::TruthBox jump =
+        page.LineRight(kGrid.ColX(3) + kGrid.columnWidth, flow.bottom + kLeading, u"（下转A3版）",
+                       TextStyle{kBodySize});
     a.jumpLine = "（下转A3版）";
     a.columns.back() = Union(a.columns.back(), jump);
     truth.articles.push_back(a);
@@ -150,7 +126,7 @@ SamplePage BuildFrontPage() {
 
   // ---- Contents box over columns 5-6. ----
   {
-    const double x0 = ColX(4), x1 = kMarginRight, y0 = 184, y1 = row1Bottom;
+    const double x0 = kGrid.ColX(4), x1 = kMarginRight, y0 = 184, y1 = row1Bottom;
     page.FillBox(x0, y0, x1, y1, kBoxTint);
     page.StrokeBox(x0, y0, x1, y1, 0.8, kRule);
     page.FillBox(x0, y0, x1, y0 + 28, kBarRed);
@@ -197,7 +173,7 @@ SamplePage BuildFrontPage() {
   {
     vtest::TruthArticle a;
     a.id = "trucks";
-    const double x = ColX(0);
+    const double x = kGrid.ColX(0);
     a.kicker = SetText(page, x, row2 + 26, u"滨江经济开发区新能源产业链加速成形", TextStyle{13});
     const TextStyle headStyle{30, 0, true};
     const std::u16string songPart = u"首批国产氢能重卡批量";
@@ -221,22 +197,20 @@ SamplePage BuildFrontPage() {
         u"2027年底在全市建成加氢站12座，推动氢能重卡在港口、矿山、城际物流等场景规模化"
         u"应用。",
     };
-    const double px0 = ColX(2), px1 = px0 + kColumnWidth, py1 = bodyTop + 100;
+    const double px0 = kGrid.ColX(2), px1 = px0 + kGrid.columnWidth, py1 = bodyTop + 100;
     page.Picture(truckPhoto, px0, bodyTop, px1, py1);
     const std::u16string caption = u"首批氢能重卡驶下生产线。　本报记者 陈曦 摄";
     const FlowResult cap =
-        page.Flow(page.Wrap({caption}, kColumnWidth, 9, false), {{px0, py1 + 6, kColumnWidth, 4}},
-                  9, 12.5, LineMode::kTmPerLine);
+        page.Flow(page.Wrap({caption}, kGrid.columnWidth, 9, false),
+                  {{px0, py1 + 6, kGrid.columnWidth, 4}}, 9, 12.5, LineMode::kTmPerLine);
     CheckFlow(sample, cap, "trucks caption");
     a.pictures.push_back({"rgb", {px0, bodyTop, px1, py1}, Utf8(caption), cap.columns.at(0)});
-    const FlowResult flow =
-        page.FlowFit(page.Wrap(body, kColumnWidth, kBodySize),
-                     {{ColX(0), bodyTop}, {ColX(1), bodyTop}, {ColX(2), cap.bottom + 10}},
-                     kColumnWidth, kBodySize, kLeading, LineMode::kTmPerLine);
+    const FlowResult flow = page.FlowFit(
+        page.Wrap(body, kGrid.columnWidth, kBodySize),
+        {{kGrid.ColX(0), bodyTop}, {kGrid.ColX(1), bodyTop}, {kGrid.ColX(2), cap.bottom + 10}},
+        kGrid.columnWidth, kBodySize, kLeading, LineMode::kTmPerLine);
     CheckFlow(sample, flow, "trucks body");
-    a.columns = flow.columns;
-    a.firstLine = flow.firstLine;
-    a.lastLine = flow.lastLine;
+    SetBody(a, flow);
     row2Bottom = std::max(row2Bottom, flow.bottom);
     truth.articles.push_back(a);
   }
@@ -245,15 +219,12 @@ SamplePage BuildFrontPage() {
   {
     vtest::TruthArticle a;
     a.id = "heritage";
-    const double centre = ColX(3) + SpanWidth(3) / 2;
-    a.kicker = SetTextCentered(page, centre, row2 + 26, u"课后服务提质扩面　传统文化浸润校园",
-                               TextStyle{13});
-    a.headline = SetTextCentered(page, centre, row2 + 66, u"非遗课程走进百所中小学",
-                                 TextStyle{30, 40, true});
-    a.subtitle = SetTextCentered(page, centre, row2 + 92,
-                                 u"剪纸、竹编、滨江号子等二十余个项目进课堂", TextStyle{13});
+    SetHeadsCentered(page, a, kGrid.Centre(3, 3),
+                     {u"课后服务提质扩面　传统文化浸润校园", row2 + 26, TextStyle{13}},
+                     {u"非遗课程走进百所中小学", row2 + 66, TextStyle{30, 40, true}},
+                     {u"剪纸、竹编、滨江号子等二十余个项目进课堂", row2 + 92, TextStyle{13}});
     const double bodyTop = row2 + 106;
-    const double px0 = ColX(4), px1 = kMarginRight, py1 = bodyTop + 170;
+    const double px0 = kGrid.ColX(4), px1 = kMarginRight, py1 = bodyTop + 170;
     page.Picture(paperCutPhoto, px0, bodyTop, px1, py1);
     const std::u16string caption =
         u"江南区实验小学学生在课后服务课堂上学习剪纸技艺。　本报记者 周宁 摄";
@@ -275,21 +246,21 @@ SamplePage BuildFrontPage() {
         u"生活中。",
     };
     const double lowerTop = cap.bottom + 10;
-    const FlowResult flow =
-        page.FlowFit(page.Wrap(body, kColumnWidth, kBodySize),
-                     {{ColX(3), bodyTop}, {ColX(4), lowerTop}, {ColX(5), lowerTop}}, kColumnWidth,
-                     kBodySize, kLeading, LineMode::kChainedTd);
+    const FlowResult flow = page.FlowFit(
+        page.Wrap(body, kGrid.columnWidth, kBodySize),
+        {{kGrid.ColX(3), bodyTop}, {kGrid.ColX(4), lowerTop}, {kGrid.ColX(5), lowerTop}},
+        kGrid.columnWidth, kBodySize, kLeading, LineMode::kChainedTd);
     CheckFlow(sample, flow, "heritage body");
-    a.columns = flow.columns;
-    a.firstLine = flow.firstLine;
-    a.lastLine = flow.lastLine;
+    SetBody(a, flow);
     truth.articles.push_back(a);
     row2Bottom = std::max(row2Bottom, flow.bottom);
   }
 
   // Column rules between the stories of the middle row.
-  page.Rule(ColX(3) - kGutter / 2, row2 + 12, ColX(3) - kGutter / 2, row2Bottom, 0.5, kRule);
-  page.Rule(ColX(4) - kGutter / 2, 184, ColX(4) - kGutter / 2, row1Bottom, 0.5, kRule);
+  page.Rule(kGrid.ColX(3) - kGrid.gutter / 2, row2 + 12, kGrid.ColX(3) - kGrid.gutter / 2,
+            row2Bottom, 0.5, kRule);
+  page.Rule(kGrid.ColX(4) - kGrid.gutter / 2, 184, kGrid.ColX(4) - kGrid.gutter / 2, row1Bottom,
+            0.5, kRule);
   const double row3 = row2Bottom + 12;
   page.Rule(kMarginLeft, row3, kMarginRight, row3, 0.8, kRule);
 
@@ -297,10 +268,11 @@ SamplePage BuildFrontPage() {
   {
     vtest::TruthArticle a;
     a.id = "briefs";
-    page.FillBox(ColX(0), row3 + 12, ColX(0) + 84, row3 + 36, kBarRed);
+    page.FillBox(kGrid.ColX(0), row3 + 12, kGrid.ColX(0) + 84, row3 + 36, kBarRed);
     a.headline =
-        SetText(page, ColX(0) + 8, row3 + 30, u"本市简讯", TextStyle{16, 100, true, kWhite});
-    page.Rule(ColX(0) + 84, row3 + 36, ColX(0) + SpanWidth(2), row3 + 36, 1, kBarRed);
+        SetText(page, kGrid.ColX(0) + 8, row3 + 30, u"本市简讯", TextStyle{16, 100, true, kWhite});
+    page.Rule(kGrid.ColX(0) + 84, row3 + 36, kGrid.ColX(0) + kGrid.SpanWidth(2), row3 + 36, 1,
+              kBarRed);
     const std::vector<std::u16string> body = {
         u"【滨江至临港城际铁路全线铺通】12月4日，滨江至临港城际铁路完成全线铺轨，线路全长"
         u"68公里，设站9座，计划明年6月开通运营，届时两地通行时间将缩短至30分钟以内。",
@@ -313,12 +285,8 @@ SamplePage BuildFrontPage() {
         u"【全市开展冬季献血活动】市中心血站提醒，冬季是临床用血高峰期，12月至明年1月将在"
         u"各区设立流动献血点20个，欢迎符合条件的市民参与献血。",
     };
-    const FlowResult flow = page.FlowBalanced(body, {ColX(0), ColX(1)}, row3 + 48, kColumnWidth,
-                                              kBodySize, kLeading, LineMode::kTmPerLine);
-    CheckFlow(sample, flow, "briefs body");
-    a.columns = flow.columns;
-    a.firstLine = flow.firstLine;
-    a.lastLine = flow.lastLine;
+    SetBalancedBody(sample, page, a, body, kGrid, 0, 2, row3 + 48, LineMode::kTmPerLine,
+                    "briefs body");
     truth.articles.push_back(a);
   }
 
@@ -326,7 +294,7 @@ SamplePage BuildFrontPage() {
   {
     vtest::TruthArticle a;
     a.id = "light-show";
-    const double x0 = ColX(2), x1 = ColX(2) + SpanWidth(2);
+    const double x0 = kGrid.ColX(2), x1 = kGrid.ColX(2) + kGrid.SpanWidth(2);
     a.headline = SetTextCentered(page, (x0 + x1) / 2, row3 + 34, u"光影滨江点亮冬夜",
                                  TextStyle{20, 60, true});
     const std::u16string caption =
@@ -341,11 +309,12 @@ SamplePage BuildFrontPage() {
     a.pictures.push_back({"rgb", {x0, py0, x1, py1}, Utf8(caption), cap.columns.at(0)});
     truth.articles.push_back(a);
   }
-  page.Rule(ColX(2) - kGutter / 2, row3 + 12, ColX(2) - kGutter / 2, 1352, 0.5, kRule);
+  page.Rule(kGrid.ColX(2) - kGrid.gutter / 2, row3 + 12, kGrid.ColX(2) - kGrid.gutter / 2, 1352,
+            0.5, kRule);
 
   // ---- Public notice box, columns 5-6. ----
   {
-    const double x0 = ColX(4), x1 = kMarginRight, y0 = row3 + 12, y1 = 1352;
+    const double x0 = kGrid.ColX(4), x1 = kMarginRight, y0 = row3 + 12, y1 = 1352;
     page.FillBox(x0, y0, x1, y1, Rgb{0.86, 0.2, 0.18});
     page.FillBox(x0 + 8, y0 + 8, x1 - 8, y1 - 8, kBoxTint);
     const double c = (x0 + x1) / 2;
@@ -374,8 +343,7 @@ SamplePage BuildFrontPage() {
       u"　零售价：1.50元",
       TextStyle{8, 0, false, kGreyText}));
 
-  writer.AddPage(kPageWidth, kPageHeight, page.content());
-  sample.pdf = writer.Build();
+  FinishSample(sample, writer, page);
   return sample;
 }
 

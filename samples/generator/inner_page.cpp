@@ -7,52 +7,20 @@
 namespace samples {
 namespace {
 
-constexpr int kColumns = 5;
-constexpr double kColumnWidth = 171;
-constexpr double kGutter = 14.25;
-constexpr double kBodySize = 10;
-constexpr double kLeading = 15.5;
+constexpr Grid kGrid{5, 171, 14.25};
 
-double ColX(int i) {
-  return kMarginLeft + i * (kColumnWidth + kGutter);
-}
-double SpanWidth(int n) {
-  return n * kColumnWidth + (n - 1) * kGutter;
-}
-double Centre(int first, int n) {
-  return ColX(first) + SpanWidth(n) / 2;
-}
-
-const Rgb kRule{0.15, 0.15, 0.15};
-const Rgb kBarRed{0.66, 0.09, 0.1};
-const Rgb kWhite{1, 1, 1};
-const Rgb kGreyText{0.3, 0.3, 0.3};
 const Rgb kBoxTint{0.95, 0.95, 0.93};
-
-void SetBody(vtest::TruthArticle& a, const FlowResult& flow) {
-  a.columns = flow.columns;
-  a.firstLine = flow.firstLine;
-  a.lastLine = flow.lastLine;
-}
 
 }  // namespace
 
 SamplePage BuildInnerPage() {
-  SamplePage sample;
-  sample.name = "inner-page";
+  SamplePage sample = NewSample("inner-page", kGrid.columns);
   vtest::PdfWriter writer;
   const PageFonts fonts = AddPageFonts(writer);
   const std::string firePhoto = writer.AddImage(FireCheckPhoto(356, 236));
   const std::string snowPhoto = writer.AddImage(SnowRiverPhoto(541, 300));
-  NewsPage page(kPageWidth, kPageHeight, fonts.song, fonts.helvetica, fonts.helveticaBold,
-                fonts.type3);
-
+  NewsPage page = NewPage(fonts);
   vtest::PageTruth& truth = sample.truth;
-  truth.file = "inner-page.pdf";
-  truth.width = kPageWidth;
-  truth.height = kPageHeight;
-  truth.columns = kColumns;
-  truth.paperName = kPaperName;
 
   // ---- Page header. ----
   page.FillBox(kMarginLeft, 28, kMarginLeft + 46, 66, kBarRed);
@@ -75,12 +43,10 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "safety";
-    const double c = Centre(0, 3);
-    a.kicker = SetTextCentered(page, c, 108, u"守牢安全底线　护航岁末年初", TextStyle{14});
-    a.headline = SetTextCentered(page, c, 146, u"市政府常务会议部署冬季安全生产工作",
-                                 TextStyle{28, 20, true});
-    a.subtitle = SetTextCentered(page, c, 172, u"压实各方责任　深入排查隐患　确保群众平安过冬",
-                                 TextStyle{14});
+    SetHeadsCentered(page, a, kGrid.Centre(0, 3),
+                     {u"守牢安全底线　护航岁末年初", 108, TextStyle{14}},
+                     {u"市政府常务会议部署冬季安全生产工作", 146, TextStyle{28, 20, true}},
+                     {u"压实各方责任　深入排查隐患　确保群众平安过冬", 172, TextStyle{14}});
     const std::vector<std::u16string> body = {
         u"本报讯（记者 王蕾）12月6日，市长赵立军主持召开市政府常务会议，分析当前安全生产"
         u"形势，研究部署冬季安全生产和岁末年初各项工作。",
@@ -96,12 +62,10 @@ SamplePage BuildInnerPage() {
         u"值守制度，遇到突发情况及时处置、及时报告。",
         u"会议还研究了其他事项。",
     };
-    const FlowResult flow = page.FlowBalanced(body, {ColX(0), ColX(1), ColX(2)}, 186, kColumnWidth,
-                                              kBodySize, kLeading, LineMode::kChainedTd);
-    CheckFlow(sample, flow, "safety body");
-    SetBody(a, flow);
+    const FlowResult flow = SetBalancedBody(sample, page, a, body, kGrid, 0, 3, 186,
+                                            LineMode::kChainedTd, "safety body");
 
-    const double px0 = ColX(3), px1 = kMarginRight, py0 = 92;
+    const double px0 = kGrid.ColX(3), px1 = kMarginRight, py0 = 92;
     const std::u16string caption =
         u"12月5日，消防救援人员在江北区一处商业综合体开展消防安全检查。　本报记者 陈曦 摄";
     const auto capLines = page.Wrap({caption}, px1 - px0, 9, false);
@@ -114,7 +78,8 @@ SamplePage BuildInnerPage() {
     truth.articles.push_back(a);
     rowBottom = std::max(flow.bottom, cap.bottom);
   }
-  page.Rule(ColX(3) - kGutter / 2, 90, ColX(3) - kGutter / 2, rowBottom, 0.5, kRule);
+  page.Rule(kGrid.ColX(3) - kGrid.gutter / 2, 90, kGrid.ColX(3) - kGrid.gutter / 2, rowBottom, 0.5,
+            kRule);
   const double row2 = rowBottom + 12;
   page.Rule(kMarginLeft, row2, kMarginRight, row2, 0.8, kRule);
 
@@ -123,12 +88,10 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "trade";
-    const double c = Centre(0, 2);
-    a.kicker = SetTextCentered(page, c, row2 + 24, u"外贸运行稳中向好", TextStyle{13});
-    a.headline = SetTextCentered(page, c, row2 + 56, u"前11个月外贸进出口增长8.6%",
-                                 TextStyle{22, 0, true, kBlack, true});
-    a.subtitle = SetTextCentered(page, c, row2 + 80, u"机电产品出口占比过半　“新三样”出口增长31.5%",
-                                 TextStyle{12});
+    SetHeadsCentered(
+        page, a, kGrid.Centre(0, 2), {u"外贸运行稳中向好", row2 + 24, TextStyle{13}},
+        {u"前11个月外贸进出口增长8.6%", row2 + 56, TextStyle{22, 0, true, kBlack, true}},
+        {u"机电产品出口占比过半　“新三样”出口增长31.5%", row2 + 80, TextStyle{12}});
     const std::vector<std::u16string> body = {
         u"本报讯（记者 孙立 通讯员 何佳）记者从滨江海关获悉，今年前11个月，我市外贸进出口"
         u"总值2846.7亿元，同比增长8.6%，增速高于全省平均水平2.1个百分点。其中，出口1935.2"
@@ -139,10 +102,8 @@ SamplePage BuildInnerPage() {
         u"国家进出口1462.3亿元，增长12.3%，占全市外贸总值的51.4%。滨江海关相关负责人"
         u"表示，将持续优化通关流程，助力外贸企业稳订单、拓市场。",
     };
-    const FlowResult flow = page.FlowBalanced(body, {ColX(0), ColX(1)}, row2 + 94, kColumnWidth,
-                                              kBodySize, kLeading, LineMode::kTmPerLine);
-    CheckFlow(sample, flow, "trade body");
-    SetBody(a, flow);
+    const FlowResult flow = SetBalancedBody(sample, page, a, body, kGrid, 0, 2, row2 + 94,
+                                            LineMode::kTmPerLine, "trade body");
     truth.articles.push_back(a);
     row2Bottom = flow.bottom;
   }
@@ -151,7 +112,7 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "lead-continued";
-    const double c = Centre(2, 2);
+    const double c = kGrid.Centre(2, 2);
     a.headline =
         SetTextCentered(page, c, row2 + 40, u"全市百万户居民温暖过冬", TextStyle{20, 40, true});
     const std::vector<std::u16string> body = {
@@ -164,14 +125,12 @@ SamplePage BuildInnerPage() {
         u"96069或通过“智慧供热”平台反映，供热企业承诺接到报修后1小时内上门处置。",
     };
     // The jump line opens the first column.
-    const vtest::TruthBox jump =
-        page.Line(ColX(2), row2 + 60 + 0.88 * kBodySize, u"（上接A1版）", TextStyle{kBodySize});
+    const vtest::TruthBox jump = page.Line(kGrid.ColX(2), row2 + 60 + 0.88 * kBodySize,
+                                           u"（上接A1版）", TextStyle{kBodySize});
     a.jumpLine = "（上接A1版）";
     const FlowResult flow =
-        page.FlowBalanced(body, {ColX(2), ColX(3)}, row2 + 60 + kLeading, kColumnWidth, kBodySize,
-                          kLeading, LineMode::kChainedTd);
-    CheckFlow(sample, flow, "continuation body");
-    SetBody(a, flow);
+        SetBalancedBody(sample, page, a, body, kGrid, 2, 2, row2 + 60 + kLeading,
+                        LineMode::kChainedTd, "continuation body");
     a.columns.front() = Union(jump, a.columns.front());
     truth.articles.push_back(a);
     row2Bottom = std::max(row2Bottom, flow.bottom);
@@ -181,7 +140,7 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "commentary";
-    const double x0 = ColX(4), x1 = kMarginRight, y0 = row2 + 12;
+    const double x0 = kGrid.ColX(4), x1 = kMarginRight, y0 = row2 + 12;
     page.FillBox(x0, y0, x1, y0 + 26, kBarRed);
     a.kicker = SetText(page, x0 + 8, y0 + 19, u"短评", TextStyle{14, 200, true, kWhite});
     a.headline = SetTextCentered(page, (x0 + x1) / 2, y0 + 52, u"让安全意识入脑入心",
@@ -208,7 +167,8 @@ SamplePage BuildInnerPage() {
     truth.articles.push_back(a);
     row2Bottom = std::max(row2Bottom, sign.bottom + 8);
   }
-  page.Rule(ColX(2) - kGutter / 2, row2 + 12, ColX(2) - kGutter / 2, row2Bottom, 0.5, kRule);
+  page.Rule(kGrid.ColX(2) - kGrid.gutter / 2, row2 + 12, kGrid.ColX(2) - kGrid.gutter / 2,
+            row2Bottom, 0.5, kRule);
   const double row3 = row2Bottom + 12;
   page.Rule(kMarginLeft, row3, kMarginRight, row3, 0.8, kRule);
 
@@ -217,12 +177,9 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "roads";
-    const double c = Centre(0, 3);
-    a.kicker = SetTextCentered(page, c, row3 + 24, u"应对雨雪冰冻天气", TextStyle{12});
-    a.headline =
-        SetTextCentered(page, c, row3 + 58, u"全市备足融雪剂1.2万吨", TextStyle{24, 40, true});
-    a.subtitle = SetTextCentered(page, c, row3 + 82,
-                                 u"320台除雪机械随时待命　重点路段实行“一路一策”", TextStyle{12});
+    SetHeadsCentered(page, a, kGrid.Centre(0, 3), {u"应对雨雪冰冻天气", row3 + 24, TextStyle{12}},
+                     {u"全市备足融雪剂1.2万吨", row3 + 58, TextStyle{24, 40, true}},
+                     {u"320台除雪机械随时待命　重点路段实行“一路一策”", row3 + 82, TextStyle{12}});
     const std::vector<std::u16string> body = {
         u"本报讯（记者 刘洋）记者从市城市管理局获悉，为应对今冬可能出现的雨雪冰冻天气，"
         u"我市已储备融雪剂1.2万吨、防滑料3500立方米，落实除雪机械320台，组建应急抢险队伍"
@@ -233,11 +190,8 @@ SamplePage BuildInnerPage() {
         u"市城管局提醒，雨雪天气出行请尽量选择公共交通，驾车时减速慢行、保持车距，不要"
         u"在桥梁和背阴路段急刹车、急转向。",
     };
-    const FlowResult flow =
-        page.FlowBalanced(body, {ColX(0), ColX(1), ColX(2)}, row3 + 96, kColumnWidth, kBodySize,
-                          kLeading, LineMode::kChainedTd);
-    CheckFlow(sample, flow, "roads body");
-    SetBody(a, flow);
+    const FlowResult flow = SetBalancedBody(sample, page, a, body, kGrid, 0, 3, row3 + 96,
+                                            LineMode::kChainedTd, "roads body");
     truth.articles.push_back(a);
     row3Bottom = flow.bottom;
   }
@@ -246,13 +200,10 @@ SamplePage BuildInnerPage() {
   {
     vtest::TruthArticle a;
     a.id = "canteens";
-    const double c = Centre(3, 2);
-    a.kicker =
-        SetTextCentered(page, c, row3 + 24, u"织密养老服务网　办好群众身边事", TextStyle{12});
-    a.headline =
-        SetTextCentered(page, c, row3 + 58, u"江北区新增12处社区食堂", TextStyle{22, 20, true});
-    a.subtitle = SetTextCentered(page, c, row3 + 82, u"老年人就餐享补贴　送餐上门覆盖周边小区",
-                                 TextStyle{12});
+    SetHeadsCentered(page, a, kGrid.Centre(3, 2),
+                     {u"织密养老服务网　办好群众身边事", row3 + 24, TextStyle{12}},
+                     {u"江北区新增12处社区食堂", row3 + 58, TextStyle{22, 20, true}},
+                     {u"老年人就餐享补贴　送餐上门覆盖周边小区", row3 + 82, TextStyle{12}});
     const std::vector<std::u16string> body = {
         u"本报讯（记者 黄佳怡）“一荤两素一汤只要12元，八十岁以上老人还能再减3元，饭菜软烂"
         u"可口，比自己在家做方便多了。”12月5日中午，在江北区临河街道社区食堂，72岁的张大爷"
@@ -264,17 +215,16 @@ SamplePage BuildInnerPage() {
         u"区民政局负责人表示，明年将在现有基础上再新增社区食堂8处，实现街道全覆盖，并探索"
         u"引入智能结算系统，让老年人刷脸就能就餐、享受补贴。",
     };
-    const FlowResult flow = page.FlowBalanced(body, {ColX(3), ColX(4)}, row3 + 96, kColumnWidth,
-                                              kBodySize, kLeading, LineMode::kTmPerLine);
-    CheckFlow(sample, flow, "canteens body");
-    SetBody(a, flow);
+    const FlowResult flow = SetBalancedBody(sample, page, a, body, kGrid, 3, 2, row3 + 96,
+                                            LineMode::kTmPerLine, "canteens body");
     truth.articles.push_back(a);
     row3Bottom = std::max(row3Bottom, flow.bottom);
   }
-  page.Rule(ColX(3) - kGutter / 2, row3 + 12, ColX(3) - kGutter / 2, 1352, 0.5, kRule);
+  page.Rule(kGrid.ColX(3) - kGrid.gutter / 2, row3 + 12, kGrid.ColX(3) - kGrid.gutter / 2, 1352,
+            0.5, kRule);
   const double row4 = row3Bottom + 12;
-  page.Rule(kMarginLeft, row4, ColX(3) - kGutter, row4, 0.8, kRule);
-  page.Rule(ColX(3), row4, kMarginRight, row4, 0.8, kRule);
+  page.Rule(kMarginLeft, row4, kGrid.ColX(3) - kGrid.gutter, row4, 0.8, kRule);
+  page.Rule(kGrid.ColX(3), row4, kMarginRight, row4, 0.8, kRule);
 
   // ---- Picture story, columns 1-3: the picture fills the row; two glyphs of its title come
   // from the glyph font. ----
@@ -283,14 +233,14 @@ SamplePage BuildInnerPage() {
     a.id = "first-snow";
     const double size = 24, baseline = row4 + 36;
     const TextStyle title{size, 0, true};
-    double x = Centre(0, 3) - 5 * size / 2;
+    double x = kGrid.Centre(0, 3) - 5 * size / 2;
     const vtest::TruthBox b1 = page.Type3Run(x, baseline, "\xF5", size);  // 初 (B3F5)
     truth.customRuns.push_back({kType3Font, "初", "F5", b1});
     const vtest::TruthBox b2 = page.Line(b1.right, baseline, u"雪映江", title);
     const vtest::TruthBox b3 = page.Type3Run(b2.right, baseline, "\xC7", size);  // 城 (B3C7)
     truth.customRuns.push_back({kType3Font, "城", "C7", b3});
     a.headline = {"初雪映江城", Union(Union(b1, b2), b3)};
-    const double px0 = ColX(0), px1 = ColX(0) + SpanWidth(3);
+    const double px0 = kGrid.ColX(0), px1 = kGrid.ColX(0) + kGrid.SpanWidth(3);
     const std::u16string caption =
         u"12月6日，滨江迎来今冬首场降雪，江滨公园银装素裹，不少市民趁着周末到江边赏雪拍照。"
         u"据市气象台预报，未来三天我市以多云天气为主，最低气温将降至零下4摄氏度，请市民注意"
@@ -308,7 +258,7 @@ SamplePage BuildInnerPage() {
 
   // ---- Subscription notice, columns 4-5. ----
   {
-    const double x0 = ColX(3), x1 = kMarginRight, y0 = row4 + 14, y1 = 1352;
+    const double x0 = kGrid.ColX(3), x1 = kMarginRight, y0 = row4 + 14, y1 = 1352;
     page.FillBox(x0, y0, x1, y1, kBoxTint);
     page.StrokeBox(x0, y0, x1, y1, 1, kBarRed);
     const double c = (x0 + x1) / 2;
@@ -326,8 +276,7 @@ SamplePage BuildInnerPage() {
     }
   }
 
-  writer.AddPage(kPageWidth, kPageHeight, page.content());
-  sample.pdf = writer.Build();
+  FinishSample(sample, writer, page);
   if (row4 + 200 > 1352) sample.problems.push_back("no room left for the picture story");
   return sample;
 }

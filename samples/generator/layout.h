@@ -107,6 +107,7 @@ class NewsPage {
   std::string content_;
 };
 
+// The text in UTF-8.
 std::string Utf8(std::u16string_view text);
 
 }  // namespace samples

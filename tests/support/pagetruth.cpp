@@ -1,5 +1,6 @@
 #include "pagetruth.h"
 
+#include "vjson/json.h"
 #include "vwin32/strings.h"
 
 #include <charconv>
@@ -14,47 +15,16 @@ namespace {
 
 // ---- Writing. ----
 
+// Strings as the truth files have always had them: \b and \f in their \u forms, U+007F and
+// all other bytes as they are.
 std::string Quote(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+  return vjson::JsonString(s, {.shortControls = false, .escapeDelete = false, .repairUtf8 = false});
 }
 
+// One decimal, rounded half away from zero; 0 when not finite.
 std::string Num(double v) {
   if (!std::isfinite(v)) return "0";
-  const double rounded = std::round(v * 10) / 10;
-  char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, 1);
-  std::string s(buf, res.ptr);
-  if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
-  if (s == "-0") s = "0";
-  return s;
+  return vjson::JsonNumber(std::round(v * 10) / 10, 1);
 }
 
 std::string Box(const TruthBox& b) {

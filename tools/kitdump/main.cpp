@@ -22,8 +22,8 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
-#include "json.h"
 #include "pdfkit/pdfkit.h"
+#include "vjson/json.h"
 #include "vwin32/strings.h"
 
 namespace {
@@ -172,7 +172,7 @@ struct JsonObject {
   }
   void Num(const char* k, double v, int decimals = 3) {
     Key(k);
-    s += kitdump::JsonNumber(v, decimals);
+    s += vjson::JsonNumber(v, decimals);
   }
   void Int(const char* k, long long v) {
     Key(k);
@@ -184,11 +184,11 @@ struct JsonObject {
   }
   void Str(const char* k, std::u16string_view v) {
     Key(k);
-    kitdump::AppendJsonString(s, v);
+    vjson::AppendJsonString(s, v);
   }
   void Str(const char* k, std::string_view v) {
     Key(k);
-    kitdump::AppendJsonString(s, v);
+    vjson::AppendJsonString(s, v);
   }
   void Box(const char* k, double x0, double y0, double x1, double y1) {
     Key(k);
@@ -200,7 +200,7 @@ struct JsonObject {
     for (double v : vs) {
       if (!f) out += ',';
       f = false;
-      out += kitdump::JsonNumber(v);
+      out += vjson::JsonNumber(v);
     }
     out += ']';
   }
@@ -336,10 +336,10 @@ void PrintPath(const PTK_PathRecord& path) {
   for (int32_t i = 0; i < n; ++i) {
     const PTK_PathSegment& seg = path.pSegments[i];
     if (i) l.s += ',';
-    l.s += '[' + std::to_string(seg.nType) + ',' + kitdump::JsonNumber(seg.dX) + ',' +
-           kitdump::JsonNumber(seg.dY);
+    l.s += '[' + std::to_string(seg.nType) + ',' + vjson::JsonNumber(seg.dX) + ',' +
+           vjson::JsonNumber(seg.dY);
     if (seg.nType == PTK_SEG_CURVE) {
-      for (double v : {seg.dX2, seg.dY2, seg.dX3, seg.dY3}) l.s += ',' + kitdump::JsonNumber(v);
+      for (double v : {seg.dX2, seg.dY2, seg.dX3, seg.dY3}) l.s += ',' + vjson::JsonNumber(v);
     }
     l.s += ']';
   }
@@ -448,7 +448,7 @@ bool Render(PTK_HDOC doc, const Options& o) {
   if (!PTK_GetPageThumbnail(doc, o.page, &header, &bits, scale, scale, 0.0) || !header || !bits) {
     PTK_FreePageThumbnail(header, bits);
     Fail(o.file, "the kit cannot render page " + std::to_string(o.page) + " at scale " +
-                     kitdump::JsonNumber(o.scale));
+                     vjson::JsonNumber(o.scale));
     return false;
   }
   const RawImage img{header->biWidth, header->biHeight < 0 ? -header->biHeight : header->biHeight,

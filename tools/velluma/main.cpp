@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@
 
 #define VELLUMA_DEFINE_IDS
 #include "velluma/velluma.h"
+#include "vjson/json.h"
 #include "vwin32/strings.h"
 
 namespace {
@@ -52,48 +52,14 @@ std::string TakeBstr(BSTR b) {
   return s;
 }
 
+// Escaped as this command always has: \b and \f in their \u forms, other bytes as they are.
 std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (const unsigned char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
+  return vjson::JsonString(s, {.shortControls = false, .repairUtf8 = false});
 }
 
 // A number with at most three decimals and no trailing zeros; null when not finite.
 std::string Num(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3f", v);
-  std::string s = buf;
-  while (!s.empty() && s.back() == '0') s.pop_back();
-  if (!s.empty() && s.back() == '.') s.pop_back();
-  if (s == "-0") s = "0";
-  return s;
+  return vjson::JsonNumber(v, 3);
 }
 
 std::string HtmlEscape(std::string_view s) {

@@ -1,4 +1,4 @@
-#include "json.h"
+#include "vjson/json.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,12 +6,12 @@
 
 #include "vwin32/strings.h"
 
-namespace kitdump {
+namespace vjson {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendEscaped(std::string& out, char32_t cp) {
+void AppendEscaped(std::string& out, char32_t cp, const Escaping& escaping) {
   switch (cp) {
     case '"':
       out += "\\\"";
@@ -20,9 +20,11 @@ void AppendEscaped(std::string& out, char32_t cp) {
       out += "\\\\";
       return;
     case '\b':
+      if (!escaping.shortControls) break;
       out += "\\b";
       return;
     case '\f':
+      if (!escaping.shortControls) break;
       out += "\\f";
       return;
     case '\n':
@@ -37,7 +39,7 @@ void AppendEscaped(std::string& out, char32_t cp) {
     default:
       break;
   }
-  if (cp < 0x20 || cp == 0x7F) {
+  if (cp < 0x20 || (cp == 0x7F && escaping.escapeDelete)) {
     static const char kHex[] = "0123456789abcdef";
     out += "\\u00";
     out += kHex[(cp >> 4) & 0xF];
@@ -91,9 +93,14 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
 
 }  // namespace
 
-void AppendJsonString(std::string& out, std::string_view utf8) {
+void AppendJsonString(std::string& out, std::string_view utf8, const Escaping& escaping) {
   out += '"';
-  for (size_t i = 0; i < utf8.size();) AppendEscaped(out, DecodeUtf8(utf8, i));
+  for (size_t i = 0; i < utf8.size();) {
+    if (!escaping.repairUtf8 && static_cast<uint8_t>(utf8[i]) >= 0x80)
+      out += utf8[i++];
+    else
+      AppendEscaped(out, DecodeUtf8(utf8, i), escaping);
+  }
   out += '"';
 }
 
@@ -107,9 +114,9 @@ std::string JsonString(std::u16string_view s) {
   return out;
 }
 
-std::string JsonString(std::string_view utf8) {
+std::string JsonString(std::string_view utf8, const Escaping& escaping) {
   std::string out;
-  AppendJsonString(out, utf8);
+  AppendJsonString(out, utf8, escaping);
   return out;
 }
 
@@ -130,4 +137,4 @@ std::string JsonNumber(double v, int decimals) {
   return s;
 }
 
-}  // namespace kitdump
+}  // namespace vjson
