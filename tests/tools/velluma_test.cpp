@@ -69,6 +69,7 @@ TEST(VellumaErrors, PagesOutsideTheDocumentAndUnwritableOutputFail) {
   const int count = std::stoi(info.out.substr(at + 7));
   ASSERT_GE(count, 1);
   EXPECT_NE(info.out.find("page " + std::to_string(count) + ": "), std::string::npos);
+  EXPECT_NE(info.out.find("\"front-page\""), std::string::npos) << info.out;
 
   ExpectFailure(RunTool({"analyse", kSample, "--page", "0"}), {kSample, "page 0", "out of range"});
   const std::string past = std::to_string(count + 1);

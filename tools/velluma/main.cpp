@@ -604,8 +604,9 @@ int RunInfo(Adaptor& adaptor, const Options& o) {
     if (FAILED(adaptor->LoadPage(n, 0, TRUE)))
       Fail(o.file + ": page " + std::to_string(n) + " cannot be loaded");
     const PageInfo i = ReadPageInfo(adaptor);
+    // Without analysis the page identifier is the page's name made from the document's name.
     std::cout << "page " << n << ": " << Num(i.width) << " x " << Num(i.height);
-    if (!i.pageName.empty()) std::cout << " \"" << i.pageName << "\"";
+    if (!i.pageId.empty()) std::cout << " \"" << i.pageId << "\"";
     std::cout << "\n";
   }
   return kExitOk;
