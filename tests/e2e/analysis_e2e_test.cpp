@@ -14,6 +14,7 @@
 
 #include "../com/com_fixture.h"
 #include "pagetruth.h"
+#include "pdfwriter.h"
 #include "vwin32/strings.h"
 
 namespace {
@@ -289,29 +290,6 @@ TEST_F(AnalysisE2eTest, LowerLevelLoadForgetsThePageCount) {
   EXPECT_EQ(Info(PageInfo(), &IPageInfo::GetPageCount), kFailed);
 }
 
-// Writes a one-page PDF from numbered object bodies, with its cross-reference table.
-std::string RawPdf(const std::vector<std::string>& objects) {
-  std::string out = "%PDF-1.4\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (const size_t off : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-    out += line;
-  }
-  return out + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-}
-
-std::string Stream(const std::string& data) {
-  return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
-}
-
 // A font whose ToUnicode map was built by reversing a cmap reports 年 as the compatibility
 // ideograph U+F98E; the issue date comes out with the unified one.
 TEST_F(AnalysisE2eTest, IssueDateWithCompatibilityIdeographIsUnified) {
@@ -325,18 +303,18 @@ TEST_F(AnalysisE2eTest, IssueDateWithCompatibilityIdeographIsUnified) {
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 800] /Contents 4 0 R "
       "/Resources << /Font << /F1 5 0 R >> >> >>",
-      Stream("BT /F1 12 Tf 40 770 Td (2026!12\"7#) Tj ET"),
+      vtest::PdfStream("BT /F1 12 Tf 40 770 Td (2026!12\"7#) Tj ET"),
       "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] "
       "/FontMatrix [0.001 0 0 0.001 0 0] /FirstChar 33 /LastChar 57 /Widths [1000 1000 1000 "
       "0 0 0 0 0 0 0 0 0 0 0 0 500 500 500 500 500 500 500 500 500 500] /Encoding << /Type "
       "/Encoding /Differences "
       "[33 /w /w /w 48 /n /n /n /n /n /n /n /n /n /n] >> "
       "/CharProcs << /w 7 0 R /n 8 0 R >> /ToUnicode 6 0 R /Resources << >> >>",
-      Stream(cmap),
-      Stream("1000 0 0 0 900 800 d1 100 0 800 800 re f"),
-      Stream("500 0 0 0 450 700 d1 50 0 400 700 re f")};
+      vtest::PdfStream(cmap),
+      vtest::PdfStream("1000 0 0 0 900 800 d1 100 0 800 800 re f"),
+      vtest::PdfStream("500 0 0 0 450 700 d1 50 0 400 700 re f")};
   const std::string path = std::string(VELLUMA_TEST_TMP) + "/compat-date.pdf";
-  std::ofstream(path, std::ios::binary) << RawPdf(objects);
+  std::ofstream(path, std::ios::binary) << vtest::RawPdf(objects);
   Open(path);
   ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 3, TRUE), S_OK);
   EXPECT_EQ(Info(PageInfo(), &IPageInfo::GetIssueDate), "2026年12月7日");

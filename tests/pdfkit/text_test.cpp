@@ -232,30 +232,6 @@ TEST(KitText, CoordinatesFollowTheDisplayedPage) {
   EXPECT_NEAR(b[0].chars[0].oy, 50, 1e-3);
 }
 
-// Writes a PDF from numbered object bodies, with a correct cross-reference table.
-std::string RawPdf(const std::vector<std::string>& objects) {
-  std::string out = "%PDF-1.4\n";
-  std::vector<size_t> offsets;
-  for (size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (size_t off : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-  return out;
-}
-
-std::string Stream(const std::string& data) {
-  return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
-}
-
 TEST(KitText, CompatibilityIdeographsBecomeUnifiedOnes) {
   // A ToUnicode map built by reversing a font's cmap reports 年 as U+F98E, 十 as U+2F17 and
   // 大 as U+2F24; the kit hands out the unified ideographs.
@@ -269,19 +245,19 @@ TEST(KitText, CompatibilityIdeographsBecomeUnifiedOnes) {
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R "
       "/Resources << /Font << /F1 5 0 R >> >> >>",
-      Stream("BT /F1 20 Tf 20 100 Td (!\"#$) Tj ET"),
+      vtest::PdfStream("BT /F1 20 Tf 20 100 Td (!\"#$) Tj ET"),
       "<< /Type /Font /Subtype /Type3 /Name /T3 /FontBBox [0 0 1000 1000] "
       "/FontMatrix [0.001 0 0 0.001 0 0] /FirstChar 33 /LastChar 36 "
       "/Widths [1000 1000 1000 1000] /Encoding << /Type /Encoding /Differences "
       "[33 /a /b /c /d] >> /CharProcs << /a 7 0 R /b 7 0 R /c 7 0 R /d 7 0 R >> "
       "/ToUnicode 6 0 R /Resources << >> >>",
-      Stream(cmap),
-      Stream(glyph)};
+      vtest::PdfStream(cmap),
+      vtest::PdfStream(glyph)};
   std::filesystem::create_directories(VELLUMA_TEST_TMP);
   std::string path = std::string(VELLUMA_TEST_TMP) + "/text-compat.pdf";
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  std::string pdf = RawPdf(objs);
+  std::string pdf = vtest::RawPdf(objs);
   std::fwrite(pdf.data(), 1, pdf.size(), f);
   std::fclose(f);
   PTK_HDOC doc = PTK_OpenDoc(vwin32::FromUtf8(path).c_str(), 0);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "vjson/json.h"
+
 namespace vtest {
 namespace {
 
@@ -223,16 +225,29 @@ std::string Type3GlyphProc(int k) {
 // ---- Public helpers. ----
 
 std::string PdfNum(double value) {
-  if (!std::isfinite(value)) return "0";
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 4);
-  std::string s(buf, res.ptr);
-  if (s.find('.') != std::string::npos) {
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
+  return std::isfinite(value) ? vjson::JsonNumber(value, 4) : "0";
+}
+
+std::string RawPdf(const std::vector<std::string>& objects) {
+  std::string out = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
   }
-  if (s == "-0") s = "0";
-  return s;
+  const size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (const size_t off : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", off);
+    out += line;
+  }
+  return out + "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+         " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
+std::string PdfStream(const std::string& data) {
+  return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
 
 std::string PdfLiteral(std::string_view bytes) {

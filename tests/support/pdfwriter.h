@@ -130,6 +130,12 @@ std::string PdfHexUtf16(std::u16string_view text);
 std::string InlineImage(const ImageSpec& image);
 // A number as a content stream writes it: at most 4 decimals, no trailing zeros.
 std::string PdfNum(double value);
+// A whole PDF file made of numbered object bodies (object i + 1 is objects[i]; object 1 is the
+// catalog), with a correct cross-reference table: for hand-built documents the writer does not
+// make (Type 3 fonts, ToUnicode maps).
+std::string RawPdf(const std::vector<std::string>& objects);
+// A stream object body holding data.
+std::string PdfStream(const std::string& data);
 // UTF-8 to UTF-16 (invalid sequences become U+FFFD).
 std::u16string Utf8ToUtf16(std::string_view text);
 // Expected size in bytes of the pixel data of an image of the given kind and size.
