@@ -21,6 +21,19 @@
 
 namespace {
 
+// The clean-up's repairs of a run box (y downward): a box that does not reach below the
+// baseline reaches a third of the font size above it and down to the baseline; every box is at
+// least 2 high and 1 wide.
+void RepairFlatBox(double& left, double& top, double& right, double& bottom, double baselineY,
+                   double fontSize) {
+  if (top - 0.01 < baselineY) {
+    top = std::min(top, baselineY - fontSize / 3.0);
+    bottom = std::max(bottom, baselineY);
+  }
+  if (bottom - top < 2.0) top = bottom - 2.0;
+  if (right - left < 1.0) right = left + 1.0;
+}
+
 // Radians to degrees with pi as its single-precision value.
 constexpr double kPi = static_cast<double>(3.1415927f);
 
@@ -297,12 +310,8 @@ void CPDFInstance::CleanUpRuns() {
   for (CTextBlock* b : m_textBlocks) {
     const char16_t replacement =
         b->m_dBottom - b->m_dTop < 0.01 && b->m_dRight - b->m_dLeft < 0.01 ? u' ' : u'?';
-    if (b->m_dTop - 0.01 < b->m_dBaselineY) {
-      b->m_dTop = std::min(b->m_dTop, b->m_dBaselineY - b->m_dFontSize / 3.0);
-      b->m_dBottom = std::max(b->m_dBottom, b->m_dBaselineY);
-    }
-    if (b->m_dBottom - b->m_dTop < 2.0) b->m_dTop = b->m_dBottom - 2.0;
-    if (b->m_dRight - b->m_dLeft < 1.0) b->m_dRight = b->m_dLeft + 1.0;
+    RepairFlatBox(b->m_dLeft, b->m_dTop, b->m_dRight, b->m_dBottom, b->m_dBaselineY,
+                  b->m_dFontSize);
     if (b->m_dFontSize < 1.0) b->m_dFontSize = 5.0;
     if ((b->m_nFlags & TBF_UNRECOGNISED) != 0) {
       b->m_strText.assign(static_cast<size_t>(std::max(b->m_nCharCount, 0)), replacement);
@@ -360,13 +369,7 @@ InkBox InkBoxOf(const CTextBlock& b) {
     box.right = std::max(box.right, g.right);
     box.bottom = std::max(box.bottom, g.bottom);
   }
-  if (!bAny) return box;
-  if (box.top - 0.01 < b.m_dBaselineY) {
-    box.top = std::min(box.top, b.m_dBaselineY - b.m_dFontSize / 3.0);
-    box.bottom = std::max(box.bottom, b.m_dBaselineY);
-  }
-  if (box.bottom - box.top < 2.0) box.top = box.bottom - 2.0;
-  if (box.right - box.left < 1.0) box.right = box.left + 1.0;
+  if (bAny) RepairFlatBox(box.left, box.top, box.right, box.bottom, b.m_dBaselineY, b.m_dFontSize);
   return box;
 }
 
