@@ -52,7 +52,8 @@ CPicBlock::CPicBlock(CPageInfo* pPageInfo)
       m_pCaption(nullptr),
       m_dScaleX(0.0),
       m_dScaleY(0.0),
-      m_dRotation(0.0) {
+      m_dRotation(0.0),
+      m_nCaptionKind(kCaptionBlock) {
   m_pRegion = new CRegn();
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "blocks/blocklist.h"
 #include "blocks/dynarray.h"
 #include "blocks/geometry.h"
 #include "blocks/regn.h"
@@ -55,8 +56,18 @@ class CPicBlock : public IPicBlock {
   bool CreatePicImage(const BITMAPINFOHEADER* pHeader, const BYTE* pBits,
                       const BITMAPINFOHEADER* pMaskHeader, const BYTE* pMaskBits);
 
-  // Extension point: the caption operations of the pictures-with-text stage (ClearCaption,
-  // AddCaptionBlock, ChooseCaption) live in src/layout and work on m_pCaption.
+  // Caption operations of the level-4 stage (src/layout/captions.cpp).
+  // Takes the caption off the picture. Without pGiveBack it is deleted with its tree. With it,
+  // the blocks that were offered as candidates are appended there instead: a caption combined
+  // from several candidates gives back those candidates and its own node is deleted, so that
+  // the stage can run again without losing or nesting text.
+  void ClearCaption(CTextBlockArray* pGiveBack = nullptr);
+  // Adds p to the caption candidates; the container is made on first use.
+  void AddCaptionBlock(CTextBlock* p);
+  // Keeps the candidates of one side as the caption (one block, or a block combined from
+  // several) and appends the others to R; the container is destroyed. Nothing unless the
+  // caption is a container of candidates.
+  void ChooseCaption(CTextBlockArray& R);
 
   int32_t m_nSeq;
   CRegn* m_pRegion;  // owned
@@ -74,6 +85,11 @@ class CPicBlock : public IPicBlock {
   double m_dScaleX;        // only the signs are used
   double m_dScaleY;
   double m_dRotation;  // degrees
+
+  // What m_pCaption is: a block as it was offered, a container of candidates while the stage
+  // collects them, or a block that the stage combined from several candidates.
+  enum CaptionKind : uint8_t { kCaptionBlock, kCaptionContainer, kCaptionCombined };
+  CaptionKind m_nCaptionKind;
 };
 
 class CGraphBlock {

@@ -8,6 +8,7 @@
 
 #include "blocks/textblock.h"
 #include "engine/pdfinstance.h"
+#include "layout/captions.h"
 #include "layout/columns.h"
 #include "layout/formation.h"
 #include "layout/listops.h"
@@ -72,9 +73,9 @@ int ExtractPageInfo(CPDFInstance& engine, CTextBlockArray* pExtra, BOOL bBuiltIn
   return 0;
 }
 
-// Will collect caption candidates around each picture and choose its caption.
-int AttachCaptions(CPDFInstance&) {
-  return 1;
+// Offers the short text blocks to the pictures they fit best and gives each picture its caption.
+int AttachCaptions(CPDFInstance& engine) {
+  return AttachCaptionsImpl(engine.GetTextBlocks(), engine.GetPicBlocks());
 }
 
 // Will build the header articles, then assemble titles, bodies and pictures into articles.
@@ -82,11 +83,18 @@ int BuildArticles(CPDFInstance&) {
   return 0;
 }
 
-// Takes the runs back out of the groups, blocks and recognised page-information blocks and
-// leaves them as the page's flat list. (Captions and articles join when their stages exist.)
+// Takes the runs back out of the captions, groups, blocks and recognised page-information blocks
+// and leaves them as the page's flat list. (Articles join when their stage exists.)
 void ResetAnalysis(CPDFInstance& engine) {
   CTextBlockArray runs;
   CTextBlockArray& page = engine.GetTextBlocks();
+  CPicBlockArray& pictures = engine.GetPicBlocks();
+  CTextBlockArray captions;
+  CollectCaptions(pictures, captions, 0x800000FFu);
+  FlattenToRuns(captions, runs, true);
+  captions.DeleteBlockTree();
+  // A caption passed over holds no runs; the pictures are left without captions.
+  for (CPicBlock* s : pictures) s->ClearCaption();
   FlattenToRuns(page, runs, true);
   page.DeleteBlockTree();
   if (CPageInfo* info = engine.GetPageInfo()) {
@@ -105,9 +113,10 @@ void ResetAnalysis(CPDFInstance& engine) {
   engine.SetLevel(0);
 }
 
-// The recognised page-information blocks, then the page's list. (Captions and article blocks
-// join when their stages exist.)
+// The pictures' captions, the recognised page-information blocks, then the page's list.
+// (Article blocks join when their stage exists.)
 void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
+  CollectCaptions(engine.GetPicBlocks(), list, 255);
   if (CPageInfo* info = engine.GetPageInfo()) info->CollectRecognisedBlocks(list, 15);
   list.Append(engine.m_textBlocks);
 }
