@@ -4,8 +4,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "velluma/velluma.h"
 
@@ -47,6 +50,19 @@ class ComModuleTest : public ::testing::Test {
         S_OK);
     pFactory->Release();
     return pAdaptor;
+  }
+
+  // Every PDF file below the corpus folder, sorted; none when there is no corpus.
+  static std::vector<std::filesystem::path> CorpusFiles() {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(VELLUMA_CORPUS_DIR, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (it->is_regular_file() && it->path().extension() == ".pdf") files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
   }
 
   static std::u16string Sample(const char* name) {

@@ -323,13 +323,7 @@ TEST_F(AnalysisE2eTest, IssueDateWithCompatibilityIdeographIsUnified) {
 // One pass over the corpus at level 3 with text and images; the page information may be
 // anything, but reading it must work.
 TEST_F(AnalysisE2eTest, EveryCorpusPageLoadsAtLevel3) {
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(VELLUMA_CORPUS_DIR, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    if (it->is_regular_file() && it->path().extension() == ".pdf") files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
+  const std::vector<fs::path> files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << VELLUMA_CORPUS_DIR;
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());

@@ -171,13 +171,7 @@ TEST_F(CaptionsE2eTest, SamplePicturesGetTheirPrintedCaptions) {
 // Every corpus page: the characters of level 3 are at level 4 in the text list or a caption,
 // each once, and the pictures are the same.
 TEST_F(CaptionsE2eTest, EveryCorpusPageKeepsItsCharactersAndPicturesAtLevel4) {
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(VELLUMA_CORPUS_DIR, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    if (it->is_regular_file() && it->path().extension() == ".pdf") files.push_back(it->path());
-  }
-  std::sort(files.begin(), files.end());
+  const std::vector<fs::path> files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << VELLUMA_CORPUS_DIR;
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
