@@ -80,6 +80,13 @@ class PictureIndex {
           Span(s->m_dLeft - kMargin, s->m_dRight + kMargin, m_dLeft, m_dCellW, m_nCols);
       const auto [r0, r1] =
           Span(s->m_dTop - kMargin, s->m_dBottom + kMargin, m_dTop, m_dCellH, m_nRows);
+      // A picture over a large share of the grid is asked by every block instead of being
+      // entered in each of its cells: the index stays small when many large pictures overlap.
+      const int64_t covered = int64_t{r1 - r0 + 1} * (c1 - c0 + 1);
+      if (covered > std::max<int64_t>(16, int64_t{side} * side / 4)) {
+        m_unplaced.push_back(i);
+        continue;
+      }
       for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) m_cells[Cell(r, c)].push_back(i);
     }
@@ -136,7 +143,7 @@ class PictureIndex {
   double m_dLeft = 0, m_dTop = 0, m_dCellW = 1, m_dCellH = 1;
   int m_nCols = 1, m_nRows = 1;
   std::vector<std::vector<int>> m_cells;
-  std::vector<int> m_unplaced;  // pictures with a box that is not finite
+  std::vector<int> m_unplaced;  // pictures every block is offered to (large or not finite)
   std::vector<int> m_seen;      // query stamp per picture
   int m_nQuery = 0;
   std::vector<int> m_found;
