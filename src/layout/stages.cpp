@@ -8,6 +8,7 @@
 
 #include "blocks/textblock.h"
 #include "engine/pdfinstance.h"
+#include "layout/articles.h"
 #include "layout/columns.h"
 #include "layout/formation.h"
 #include "layout/listops.h"
@@ -77,15 +78,18 @@ int AttachCaptions(CPDFInstance&) {
   return 1;
 }
 
-// Will build the header articles, then assemble titles, bodies and pictures into articles.
-int BuildArticles(CPDFInstance&) {
-  return 0;
+// Header articles, then titles, bodies and pictures assembled into articles.
+int BuildArticles(CPDFInstance& engine) {
+  return BuildArticlesImpl(engine);
 }
 
-// Takes the runs back out of the groups, blocks and recognised page-information blocks and
-// leaves them as the page's flat list. (Captions and articles join when their stages exist.)
+// Takes the runs back out of the articles, groups, blocks and recognised page-information
+// blocks and leaves them as the page's flat list. (Captions join when their stage exists.)
 void ResetAnalysis(CPDFInstance& engine) {
   CTextBlockArray runs;
+  // Articles (level 5) give back the runs of their titles, bodies and captions, and their
+  // pictures return to the page.
+  DissolveArticles(engine, runs);
   CTextBlockArray& page = engine.GetTextBlocks();
   FlattenToRuns(page, runs, true);
   page.DeleteBlockTree();
@@ -105,9 +109,10 @@ void ResetAnalysis(CPDFInstance& engine) {
   engine.SetLevel(0);
 }
 
-// The recognised page-information blocks, then the page's list. (Captions and article blocks
-// join when their stages exist.)
+// The articles' blocks, the recognised page-information blocks, then the page's list.
+// (Captions join when their stage exists.)
 void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
+  GatherArticleBlocks(engine, list);
   if (CPageInfo* info = engine.GetPageInfo()) info->CollectRecognisedBlocks(list, 15);
   list.Append(engine.m_textBlocks);
 }
