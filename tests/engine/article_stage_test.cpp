@@ -139,3 +139,46 @@ TEST_F(ArticleStage, StoryHeaderLeftoversAndResetCycle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pictures in awkward numbers and places: one covering the page, two identical ones at one
+// place, a mosaic of 200 small ones and a line of text; then an empty page. Level 5 places
+// every picture and block in exactly one article and the reset gives them all back.
+TEST(ArticleStageBadInput, PicturesEverywhereAndEmptyPage) {
+  vtest::PdfWriter w;
+  const std::string song = w.AddCjkFont("STSong-Light");
+  const std::string im = w.AddImage(enginetest::SolidImage(2, 2));
+  std::string c = enginetest::Draw(im, 0, 0, 600, kHeight);
+  c += enginetest::Draw(im, 100, 100, 80, 60) + enginetest::Draw(im, 100, 100, 80, 60);
+  for (int i = 0; i < 200; ++i)
+    c += enginetest::Draw(im, 40 + (i % 10) * 34, 20 + (i / 10) * 18, 33, 17);
+  c += Line(song, 10, 300, 300, u"图片之间的一行文字");
+  w.AddPage(600, kHeight, c);
+  w.AddPage(600, kHeight, "");
+  Engine engine;
+  engine.OpenDoc(w, "article-bad-input");
+  for (int page : {1, 2}) {
+    SCOPED_TRACE(page);
+    ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | 0, TRUE), S_OK);
+    const std::vector<std::u16string> runs = enginetest::TextsBySeq(engine.GetTextBlocks());
+    const int pictures = engine.GetPicBlocks().GetSize();
+    EXPECT_EQ(pictures, page == 1 ? 203 : 0);
+    ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | 5, TRUE), S_OK);
+    EXPECT_TRUE(engine.GetTextBlocks().IsEmpty());
+    EXPECT_TRUE(engine.GetPicBlocks().IsEmpty());
+    int held = 0;
+    CTextBlockArray blocks;
+    for (CArticle* a : *engine.GetArticles()) {
+      held += a->m_pics.GetSize();
+      a->CollectBlocks(blocks, ART_TITLES | ART_BODY);
+    }
+    EXPECT_EQ(held, pictures);
+    EXPECT_EQ(blocks.GetSize(), runs.empty() ? 0 : 1);
+    ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | 0, TRUE), S_OK);
+    EXPECT_EQ(enginetest::TextsBySeq(engine.GetTextBlocks()), runs);
+    EXPECT_EQ(engine.GetPicBlocks().GetSize(), pictures);
+  }
+}
+
+}  // namespace
