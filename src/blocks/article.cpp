@@ -19,6 +19,18 @@ HRESULT HandOutNonEmpty(TList* pList, IBlockList** ppList) {
   return pList->HandOut(ppList);
 }
 
+// The HTML of a block: its own, or (a group, whose HTML the rebuild leaves empty) that of its
+// blocks in reading order, each taken whole where it has HTML of its own.
+void AppendBlockHtml(const CTextBlock* pBlock, std::u16string& html, int depth) {
+  if (!pBlock->m_strHtml.empty()) {
+    html += pBlock->m_strHtml;
+    return;
+  }
+  if (depth > 64) return;
+  for (const CTextBlock* pChild : pBlock->m_children)
+    if (pChild != nullptr) AppendBlockHtml(pChild, html, depth + 1);
+}
+
 }  // namespace
 
 CArticle::CArticle(CPageInfo* pPageInfo)
@@ -156,9 +168,9 @@ void CArticle::SetArticleId(int nPosition) {
 }
 
 HRESULT CArticle::BuildArticleHtml() {
-  if (m_pBody != nullptr && !m_pBody->m_strHtml.empty()) {
-    m_strHtml = vwin32::Format(kHtmlDocument, m_pBody->m_strHtml.c_str());
-  }
+  std::u16string body;
+  if (m_pBody != nullptr) AppendBlockHtml(m_pBody, body, 0);
+  if (!body.empty()) m_strHtml = vwin32::Format(kHtmlDocument, body.c_str());
   for (CPicBlock* pPic : m_pics) {
     CTextBlock* pCaption = pPic->m_pCaption;
     if (pCaption == nullptr || pCaption->m_strHtml.empty()) continue;

@@ -9,6 +9,7 @@
 #include "velluma/velluma.h"
 
 class CPageInfo;
+class CPicBlock;
 class CTextBlock;
 
 // Selection flags of CollectBlocks and GetBoundingRect.
@@ -50,12 +51,48 @@ class CArticle : public IArticle {
 
   // m_nArticleId = page index (low 16 bits) << 16 | nPosition (low 16 bits).
   void SetArticleId(int nPosition);
-  // The article's HTML from its body; the captions' HTML wrapped into documents. S_OK.
+  // The article's HTML from its body (a group body by the HTML of its blocks in reading
+  // order); the captions' HTML wrapped into documents. S_OK.
   HRESULT BuildArticleHtml();
 
-  // Extension point: the article operations of article assembly (RebuildBody, SettleTitles,
-  // MoveFarTitles, SplitTitles, OverlapsTitles, OverlapsBlock, AcceptsPicture, AddBodyBlock,
-  // SettleTitleKind, ChooseMainTitle, OverlapsArea) are added here with the layout stage.
+  // Layout operations of article assembly (defined with the stage in src/layout/articles.cpp).
+  // B below is the page's body font size.
+
+  // Makes the main title out of a title group: the single member, or the largest one, the
+  // members before it (in reading order for the group's direction) becoming the upper title and
+  // those after it the subtitle (exchanged for direction 4). Members of a side whose size is
+  // far from the side's largest go back to pPool. Members that no title field can take (a
+  // group without a usable direction) go back to pPool as well, or stay in the article as its
+  // subtitle when there is no pool.
+  void ChooseMainTitle(CTextBlockArray& group, CTextBlockArray* pPool);
+  // Combines one side of the main title into a single block (null for an empty side); a member
+  // whose font size differs from the side's largest by more than 2 goes back to pPool first.
+  static CTextBlock* SplitTitles(CTextBlockArray& side, CTextBlockArray* pPool);
+  // Walking side from its last member to its first, members whose font size differs from
+  // dSize by more than 2 leave side for pPool (in their order, at its front). Without a pool
+  // nothing moves.
+  static void MoveFarTitles(CTextBlockArray& side, double dSize, CTextBlockArray* pPool);
+  // Whether a box belongs to the article by its titles; *pValue receives the overlap measure
+  // used to choose among articles.
+  bool OverlapsTitles(double dLeft, double dTop, double dRight, double dBottom,
+                      double* pValue) const;
+  bool OverlapsBlock(const CTextBlock* pBlock, double* pValue) const;
+  // Whether a picture belongs to the article: by its titles, by a body block, or by lying
+  // within the article's titles and body.
+  bool AcceptsPicture(const CPicBlock* pPic, double* pValue);
+  // Whether the integer box and the article's whole rectangle share more than half of either.
+  bool OverlapsArea(const RECT& box);
+  // Adds a text block to the body container (created on first use with the block's
+  // attributes).
+  void AddBodyBlock(CTextBlock* pBlock);
+  // Turns the body container into a combined, rebuilt block of its children.
+  void RebuildBody();
+  // Decides whether a vertical main title reads in columns left to right (3), right to left
+  // (4) or stays vertical (5).
+  void SettleTitleKind();
+  // Moves a title-like first body piece into the subtitle, and splits a main title of two
+  // sizes into upper title or subtitle and main title.
+  void SettleTitles();
 
   CTextBlock* m_pMainTitle;   // owned
   CTextBlock* m_pUpperTitle;  // owned

@@ -8,6 +8,7 @@
 
 #include "blocks/textblock.h"
 #include "engine/pdfinstance.h"
+#include "layout/articles.h"
 #include "layout/captions.h"
 #include "layout/columns.h"
 #include "layout/formation.h"
@@ -78,15 +79,18 @@ int AttachCaptions(CPDFInstance& engine) {
   return AttachCaptionsImpl(engine.GetTextBlocks(), engine.GetPicBlocks());
 }
 
-// Will build the header articles, then assemble titles, bodies and pictures into articles.
-int BuildArticles(CPDFInstance&) {
-  return 0;
+// Header articles, then titles, bodies and pictures assembled into articles.
+int BuildArticles(CPDFInstance& engine) {
+  return BuildArticlesImpl(engine);
 }
 
-// Takes the runs back out of the captions, groups, blocks and recognised page-information blocks
-// and leaves them as the page's flat list. (Articles join when their stage exists.)
+// Takes the runs back out of the articles, the captions, groups, blocks and recognised
+// page-information blocks and leaves them as the page's flat list.
 void ResetAnalysis(CPDFInstance& engine) {
   CTextBlockArray runs;
+  // Articles (level 5) give back the runs of their titles, bodies and captions, and their
+  // pictures return to the page.
+  DissolveArticles(engine, runs);
   CTextBlockArray& page = engine.GetTextBlocks();
   CPicBlockArray& pictures = engine.GetPicBlocks();
   CTextBlockArray captions;
@@ -113,9 +117,10 @@ void ResetAnalysis(CPDFInstance& engine) {
   engine.SetLevel(0);
 }
 
-// The pictures' captions, the recognised page-information blocks, then the page's list.
-// (Article blocks join when their stage exists.)
+// The articles' blocks, the pictures' captions, the recognised page-information blocks, then the
+// page's list.
 void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
+  GatherArticleBlocks(engine, list);
   CollectCaptions(engine.GetPicBlocks(), list, 255);
   if (CPageInfo* info = engine.GetPageInfo()) info->CollectRecognisedBlocks(list, 15);
   list.Append(engine.m_textBlocks);

@@ -1,7 +1,7 @@
 // End to end through the client interfaces only: libvelluma.so loaded as a host loads it, the
-// bundled sample pages analysed to column groups (level 2) and page information (level 3) and
-// compared with what their generator printed, a written page whose date uses a compatibility
-// ideograph, and every corpus page at level 3.
+// bundled sample pages analysed to column groups (level 2), page information (level 3) and
+// articles (level 5) and compared with what their generator printed, a written page whose date
+// uses a compatibility ideograph, and every corpus page at levels 3 and 5.
 #define VELLUMA_DEFINE_IDS
 #include <algorithm>
 #include <cmath>
@@ -62,6 +62,30 @@ void Flatten(const std::vector<Block>& blocks, std::vector<const Block*>& out) {
     Flatten(b.children, out);
   }
 }
+
+// Leaves (the page's runs) of block trees: their number and the characters they hold.
+struct Leaves {
+  size_t count = 0, chars = 0;
+  bool operator==(const Leaves&) const = default;
+};
+
+void CountLeaves(const std::vector<Block>& blocks, Leaves& out) {
+  for (const Block& b : blocks) {
+    if (b.children.empty()) {
+      ++out.count;
+      out.chars += vwin32::FromUtf8(b.text).size();
+    }
+    CountLeaves(b.children, out);
+  }
+}
+
+// An article as a client reads it: titles and body (text empty when absent), all its text
+// blocks (GetTextList 0) and its pictures' captions.
+struct Story {
+  long id = 0;
+  Block kicker, headline, subtitle, body, all;
+  std::vector<std::vector<Block>> captions;  // one list per picture (empty: no caption)
+};
 
 struct InfoCase {
   const char* file;
@@ -145,8 +169,65 @@ class AnalysisE2eTest : public ComModuleTest {
     return hr == S_OK ? TakeBstr(b) : "<failed " + std::to_string(hr) + ">";
   }
 
+  // The page's articles: each as its titles, body and pictures (the pictures' captions read
+  // through the pictures).
+  std::vector<Story> Articles() {
+    std::vector<Story> out;
+    IBlockList* pList = nullptr;
+    EXPECT_EQ(m_pAdaptor->GetArticleList(0, &pList), S_OK);
+    if (pList == nullptr) return out;
+    long count = 0;
+    EXPECT_EQ(pList->GetCount(&count), S_OK);
+    for (int i = 0; i < count; ++i) {
+      long* pItem = nullptr;
+      EXPECT_EQ(pList->GetItemAt(i, &pItem), S_OK);
+      auto* pArticle = reinterpret_cast<IArticle*>(pItem);
+      Story story;
+      story.id = pArticle->GetArticleId();
+      Block* parts[] = {&story.all, &story.headline, &story.kicker, &story.subtitle, &story.body};
+      for (int type = 0; type <= 4; ++type) {
+        IBlockList* pText = nullptr;
+        if (pArticle->GetTextList(&pText, type) == S_OK) {
+          std::vector<Block> list = ReadList(pText, 1);
+          if (type > 0) {
+            *parts[type] = list.at(0);
+          } else {
+            parts[type]->children = std::move(list);
+          }
+        }
+      }
+      IBlockList* pPics = nullptr;
+      if (pArticle->GetPicList(&pPics) == S_OK) {
+        long n = 0;
+        pPics->GetCount(&n);
+        for (int k = 0; k < n; ++k) {
+          long* pPic = nullptr;
+          pPics->GetItemAt(k, &pPic);
+          IBlockList* pCaption = nullptr;
+          auto* pPicture = reinterpret_cast<IPicBlock*>(pPic);
+          story.captions.push_back(pPicture->GetTextList(&pCaption, 0) == S_OK
+                                       ? ReadList(pCaption, 1)
+                                       : std::vector<Block>{});
+        }
+        pPics->Release();
+      }
+      out.push_back(std::move(story));
+    }
+    pList->Release();
+    return out;
+  }
+
+  long PictureCount() {
+    IBlockList* pList = nullptr;
+    EXPECT_EQ(m_pAdaptor->GetPicList(nullptr, 0, &pList), S_OK);
+    long n = 0;
+    if (pList != nullptr) pList->GetCount(&n), pList->Release();
+    return n;
+  }
+
   void CheckSamples(bool knownMisses);
   void CheckInfoCycle(const InfoCase& c, int passes);
+  int CheckStories(const vtest::PageTruth& truth, bool knownMisses);
 
   IDataAdaptor* m_pAdaptor = nullptr;
   PFN_VellumaGetBlockFlags m_pFlags = nullptr;
@@ -244,6 +325,136 @@ TEST_F(AnalysisE2eTest, DISABLED_KnownMissesMatchThePrintedPage) {
   CheckSamples(true);
 }
 
+// Stories of the samples that level 5 does not assemble as printed; DISABLED_KnownMisses...
+// checks them.
+const std::set<std::string> kStoryMisses = {
+    "trucks", "first-snow",  // the headline's custom-encoded glyphs read "?"
+    "safety",                // the picture stands beside the heads, apart from title and body
+    // Kicker and subtitle are typed body text: the subtitle becomes the body, the real body
+    // (too far below the headline) a story of its own.
+    "trade", "roads", "canteens"};
+
+// Every printed story is one article: its headline the main title, its kicker and subtitle
+// the upper title and subtitle, its first and last body lines in the body, its pictures with
+// it. Returns how many stories came out whole; checks the stories that are not known misses,
+// or only those.
+int AnalysisE2eTest::CheckStories(const vtest::PageTruth& truth, bool knownMisses) {
+  const std::vector<Story> stories = Articles();
+  int whole = 0;
+  for (const vtest::TruthArticle& a : truth.articles) {
+    std::vector<const Story*> found;
+    for (const Story& s : stories)
+      if (s.headline.text == a.headline.text) found.push_back(&s);
+    std::vector<std::string> faults;
+    if (found.size() != 1) {
+      faults.push_back("headline in " + std::to_string(found.size()) + " articles");
+    } else {
+      const Story& s = *found[0];
+      if (s.kicker.text != a.kicker.text) faults.push_back("kicker '" + s.kicker.text + "'");
+      if (s.subtitle.text != a.subtitle.text)
+        faults.push_back("subtitle '" + s.subtitle.text + "'");
+      for (const std::string& line : {a.firstLine, a.lastLine})
+        if (s.body.text.find(TrimIndent(line)) == std::string::npos)
+          faults.push_back("body lacks '" + line + "'");
+      if (s.captions.size() != a.pictures.size())
+        faults.push_back(std::to_string(s.captions.size()) + " pictures");
+    }
+    if (faults.empty()) ++whole;
+    if ((kStoryMisses.count(a.id) != 0) != knownMisses) continue;
+    std::string all;
+    for (const std::string& f : faults) all += f + "; ";
+    EXPECT_TRUE(faults.empty()) << a.id << ": " << all;
+  }
+  return whole;
+}
+
+TEST_F(AnalysisE2eTest, Level5StoriesMatchThePrintedPage) {
+  int whole = 0, total = 0;
+  for (const std::string name : {"front-page", "inner-page"}) {
+    SCOPED_TRACE(name);
+    const auto truth = vtest::LoadPageTruth(SamplePath(name + ".truth.json"));
+    ASSERT_TRUE(truth.has_value());
+    Open(SamplePath(name + ".pdf"));
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 5, TRUE), S_OK);
+    whole += CheckStories(*truth, false);
+    total += static_cast<int>(truth->articles.size());
+  }
+  RecordProperty("whole_stories", std::to_string(whole) + "/" + std::to_string(total));
+}
+
+TEST_F(AnalysisE2eTest, DISABLED_KnownStoryMissesMatchThePrintedPage) {
+  for (const std::string name : {"front-page", "inner-page"}) {
+    const auto truth = vtest::LoadPageTruth(SamplePath(name + ".truth.json"));
+    ASSERT_TRUE(truth.has_value());
+    Open(SamplePath(name + ".pdf"));
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 5, TRUE), S_OK);
+    CheckStories(*truth, true);
+  }
+}
+
+// Runs of level 3 (text list) against runs of level 5 (articles' blocks and captions); pictures
+// likewise. At level 5 the page's own lists are empty.
+void ExpectEverythingInArticles(const Leaves& text3, long pictures3,
+                                const std::vector<Story>& stories, size_t pageText,
+                                long pagePictures) {
+  Leaves text5;
+  long pictures5 = 0;
+  std::set<long> ids;
+  for (const Story& s : stories) {
+    CountLeaves(s.all.children, text5);
+    for (const std::vector<Block>& caption : s.captions) CountLeaves(caption, text5);
+    pictures5 += static_cast<long>(s.captions.size());
+    ids.insert(s.id);
+  }
+  EXPECT_EQ(text5.count, text3.count);
+  EXPECT_EQ(text5.chars, text3.chars);
+  EXPECT_EQ(pictures5, pictures3);
+  EXPECT_EQ(pageText, 0u);
+  EXPECT_EQ(pagePictures, 0);
+  EXPECT_EQ(ids.size(), stories.size()) << "article identifiers repeat";
+}
+
+// Level 5 holds every run and picture of level 3 in exactly one article; a lower level gives
+// every run back to the page; level 5 again builds the same articles.
+TEST_F(AnalysisE2eTest, Level5KeepsEveryRunAndRebuildsAfterAReset) {
+  for (const std::string name : {"front-page", "inner-page"}) {
+    SCOPED_TRACE(name);
+    Open(SamplePath(name + ".pdf"));
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 3, TRUE), S_OK);
+    Leaves text3;
+    CountLeaves(TextList(), text3);
+    const long pictures = PictureCount();
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 1, TRUE), S_OK);
+    Leaves text1;
+    CountLeaves(TextList(), text1);
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 5, TRUE), S_OK);
+    const std::vector<Story> first = Articles();
+    ExpectEverythingInArticles(text3, pictures, first, TextList().size(), PictureCount());
+    for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i].id, 0x10000 | long(i));
+
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 1, TRUE), S_OK);
+    IBlockList* pArticles = nullptr;
+    ASSERT_EQ(m_pAdaptor->GetArticleList(0, &pArticles), S_OK);
+    long count = -1;
+    pArticles->GetCount(&count);
+    pArticles->Release();
+    EXPECT_EQ(count, 0);
+    Leaves again;
+    CountLeaves(TextList(), again);
+    EXPECT_EQ(again, text1);
+    EXPECT_EQ(PictureCount(), pictures);
+
+    ASSERT_EQ(m_pAdaptor->LoadPage(1, kTextImages | 5, TRUE), S_OK);
+    const std::vector<Story> second = Articles();
+    ASSERT_EQ(second.size(), first.size());
+    for (size_t i = 0; i < first.size(); ++i) {
+      EXPECT_EQ(second[i].headline.text, first[i].headline.text);
+      EXPECT_EQ(second[i].body.text, first[i].body.text);
+      EXPECT_EQ(second[i].captions.size(), first[i].captions.size());
+    }
+  }
+}
+
 const InfoCase kFrontInfo{"front-page.pdf", "A1", "滨江日报", "今日16版"};
 const InfoCase kInnerInfo{"inner-page.pdf", "A3", "要闻", kFailed};
 
@@ -321,8 +532,9 @@ TEST_F(AnalysisE2eTest, IssueDateWithCompatibilityIdeographIsUnified) {
 }
 
 // One pass over the corpus at level 3 with text and images; the page information may be
-// anything, but reading it must work.
-TEST_F(AnalysisE2eTest, EveryCorpusPageLoadsAtLevel3) {
+// anything, but reading it must work. Level 5 then holds every run and picture of level 3 in
+// exactly one article.
+TEST_F(AnalysisE2eTest, EveryCorpusPageLoadsAtLevels3And5) {
   const std::vector<fs::path> files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << VELLUMA_CORPUS_DIR;
   for (const fs::path& file : files) {
@@ -338,6 +550,13 @@ TEST_F(AnalysisE2eTest, EveryCorpusPageLoadsAtLevel3) {
       for (auto get : {&IPageInfo::GetPageId, &IPageInfo::GetPageName, &IPageInfo::GetIssueDate,
                        &IPageInfo::GetPageCount})
         Info(pInfo, get);
+      Leaves text3;
+      CountLeaves(TextList(), text3);
+      const long pictures = PictureCount();
+      // From the runs again, so that both levels ran each lower stage once.
+      ASSERT_EQ(m_pAdaptor->LoadPage(page, LPF_RESET | kTextImages | 5, TRUE), S_OK)
+          << "page " << page;
+      ExpectEverythingInArticles(text3, pictures, Articles(), TextList().size(), PictureCount());
     }
   }
 }
