@@ -18,8 +18,8 @@ namespace {
 constexpr size_t kShortlist = 96;
 // Weights of the ink box (squared pixels) against the feature distances: it separates marks
 // that share a shape but not a place (。 and o, ， and ,, 一 and -).
-constexpr int kCoarseGeomWeight = 24;
-constexpr int kFineGeomWeight = 48;
+constexpr int kCoarseGeomWeight = 150;
+constexpr int kFineGeomWeight = 300;
 // Length of a fine feature vector (the quantisation scale): a distance of this length is
 // score 0.
 constexpr double kFineLength = 700.0;

@@ -21,6 +21,8 @@ class SecondOpinion {
   void Improve(const Cell& cell, const Features& f, std::vector<Candidate>& cands,
                size_t maxCandidates);
   ~SecondOpinion();
+  // Ends the Tesseract engines (at exit).
+  static void Shutdown();
 
  private:
   SecondOpinion();
