@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     auto dib = BuildSheet(cells);
     std::vector<St_RecogResult> results;
     vbench::Stopwatch watch(true);  // CPU time: the machine is shared
-    HRESULT hr = RecogniseSheet(dib, results);
+    HRESULT hr = RecogniseSheet(&CreateRecogPageInstance, dib, results);
     double ms = watch.ElapsedMs();
     if (hr < 0 || results.size() < cells.size()) {
       std::printf("%-40s recognition failed (0x%08x)\n", spec.c_str(), unsigned(hr));

@@ -6,10 +6,11 @@
 
 namespace glyphrec {
 
-HRESULT RecogniseSheet(const std::vector<uint8_t>& dib, std::vector<St_RecogResult>& results) {
+HRESULT RecogniseSheet(PFN_CreateRecogPageInstance create, const std::vector<uint8_t>& dib,
+                       std::vector<St_RecogResult>& results) {
   results.clear();
   IRecogPage* page = nullptr;
-  HRESULT hr = CreateRecogPageInstance(&page);
+  HRESULT hr = create ? create(&page) : E_POINTER;
   if (hr < 0 || !page) return hr < 0 ? hr : E_FAIL;
   HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, dib.size());
   if (void* p = h ? GlobalLock(h) : nullptr) {

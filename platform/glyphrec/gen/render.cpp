@@ -93,6 +93,10 @@ std::vector<char32_t> ReferenceCharacters() {
     auto part = DecodeGb2312(row, row);
     out.insert(out.end(), part.begin(), part.end());
   }
+  // GB 2312's dash A1AA is U+2015 in iconv and U+2014 in the Windows code page that producers
+  // use: the references name it U+2014.
+  for (char32_t& c : out)
+    if (c == 0x2015) c = 0x2014;
   auto han = Gb2312Ideographs();
   out.insert(out.end(), han.begin(), han.end());
   return out;

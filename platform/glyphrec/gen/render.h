@@ -45,8 +45,9 @@ std::vector<uint8_t> BuildSheet(const std::vector<Cell>& cells);
 
 namespace glyphrec {
 
-// Hands a packed sheet to a page object as the component does (a global memory block,
-// RecognisePage, GetResultCount, GetResults, Release) and returns RecognisePage's result.
-HRESULT RecogniseSheet(const std::vector<uint8_t>& dib, std::vector<St_RecogResult>& results);
+// Hands a packed sheet to a page object made by create as the component does (a global memory
+// block, RecognisePage, GetResultCount, GetResults, Release); returns RecognisePage's result.
+HRESULT RecogniseSheet(PFN_CreateRecogPageInstance create, const std::vector<uint8_t>& dib,
+                       std::vector<St_RecogResult>& results);
 
 }  // namespace glyphrec

@@ -33,6 +33,7 @@ class RefSet {
   size_t count_ = 0;
   const uint16_t* chars_ = nullptr;
   const uint8_t* classes_ = nullptr;
+  const uint8_t* penalties_ = nullptr;
   const uint8_t* coarse_ = nullptr;
   const uint8_t* fine_ = nullptr;
   const uint8_t* geom_ = nullptr;

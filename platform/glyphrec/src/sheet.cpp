@@ -24,7 +24,8 @@ bool Sheet::Parse(const uint8_t* dib, size_t size) {
       hdr.biHeight == INT32_MIN) {
     return false;
   }
-  size_t colours = hdr.biClrUsed == 0 ? 2 : std::min<size_t>(hdr.biClrUsed, 256);
+  if (hdr.biClrUsed > 2) return false;  // a 1-bit bitmap has two colours at most
+  size_t colours = hdr.biClrUsed == 0 ? 2 : hdr.biClrUsed;
   size_t offset = size_t(hdr.biSize) + colours * 4;
   if (offset > size) return false;
   width_ = hdr.biWidth;
