@@ -95,14 +95,15 @@ void PlaceGlyph(const uint8_t* bits, int width, int height, int xOffset, int yOf
 
 void ExtractFeatures(const Cell& cell, Features& out) {
   out = Features{};
-  // The image padded by one blank pixel on each side, so that neighbours need no bounds checks.
-  constexpr int P = kCellInk + 2;
+  // The image padded by two blank pixels on each side: gradients are taken one pixel around the
+  // ink, and their neighbours need no bounds checks.
+  constexpr int B = 2, P = kCellInk + 2 * B;
   uint8_t img[P * P] = {};
   int x0 = kCellInk, x1 = -1, y0 = kCellInk, y1 = -1;
   for (int y = 0; y < kCellInk; ++y) {
     for (int x = 0; x < kCellInk; ++x) {
       if (!cell.get(x, y)) continue;
-      img[(y + 1) * P + x + 1] = 1;
+      img[(y + B) * P + x + B] = 1;
       x0 = std::min(x0, x);
       x1 = std::max(x1, x);
       y0 = std::min(y0, y);
@@ -112,7 +113,7 @@ void ExtractFeatures(const Cell& cell, Features& out) {
   if (x1 < 0) return;
   out.empty = false;
   out.geom = {uint8_t(x0), uint8_t(x1), uint8_t(y0), uint8_t(y1)};
-  auto I = [&](int x, int y) { return int(img[(y + 1) * P + x + 1]); };
+  auto I = [&](int x, int y) { return int(img[(y + B) * P + x + B]); };
 
   // Stroke-edge densities along both axes, over the ink box and one pixel around it.
   float dx[P] = {}, dy[P] = {};
