@@ -61,11 +61,11 @@ struct SecondOpinion::Engine {
 SecondOpinion::SecondOpinion() = default;
 SecondOpinion::~SecondOpinion() = default;
 
-// The engines end at exit before Tesseract's own caches go (an exit handler registered after
-// Tesseract started runs before those caches' destructors); the instance itself lives on.
+// The engines end before Tesseract's own caches go: an exit handler registered after Tesseract
+// started runs before those caches' destructors (at exit, or when the library is unloaded).
 SecondOpinion& SecondOpinion::Instance() {
-  static SecondOpinion* instance = new SecondOpinion();
-  return *instance;
+  static SecondOpinion instance;
+  return instance;
 }
 
 void SecondOpinion::Shutdown() {
