@@ -109,13 +109,26 @@ class CRecogPage final : public IRecogPage {
 
   HRESULT STDMETHODCALLTYPE RecognisePage(int32_t, const int32_t*, HGLOBAL hDib) override {
     results_.clear();
+    // Nothing may escape into the caller (a C++ exception across the entry point would end it).
+    try {
+      return Recognise(hDib);
+    } catch (...) {
+      results_.clear();
+      return E_OUTOFMEMORY;
+    }
+  }
+
+  HRESULT Recognise(HGLOBAL hDib) {
     size_t size = hDib ? GlobalSize(hDib) : 0;
     const uint8_t* dib = size ? static_cast<const uint8_t*>(GlobalLock(hDib)) : nullptr;
     if (!dib) return E_INVALIDARG;
+    struct Unlock {
+      HGLOBAL h;
+      ~Unlock() { GlobalUnlock(h); }
+    } unlock{hDib};
     Sheet sheet;
     bool ok = sheet.Parse(dib, size);
     if (!ok) {
-      GlobalUnlock(hDib);
       Trace("the glyph sheet is no uncompressed 1-bit bitmap");
       return E_INVALIDARG;
     }
@@ -140,7 +153,6 @@ class CRecogPage final : public IRecogPage {
       }
       FillRecord(cands, results_[i]);
     }
-    GlobalUnlock(hDib);
     return results_.empty() ? S_FALSE : S_OK;
   }
 
