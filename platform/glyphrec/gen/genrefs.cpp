@@ -1,0 +1,113 @@
+// Writes the reference data of the recognition library: every reference character rendered
+// from each reference typeface, its shape features and the typeface's font class.
+// Usage: glyphrec-genrefs OUT CLASS:FONTFILE[:FACE][:EMBOLDEN] ...
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "refdata.h"
+#include "render.h"
+#include "shape.h"
+
+using namespace glyphrec;
+
+namespace {
+
+// Percent added to the distance of a rare character, so that close calls between look-alikes
+// go to what Chinese newspapers print more often: nothing for GB 2312's level-1 ideographs (its
+// 3,755 most frequent), the punctuation of Chinese text and ASCII letters and digits; a little
+// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols.
+// (Larger penalties for ASCII marks and full-width letters cost more than they won on the
+// benchmark's typefaces.)
+int Penalty(char32_t c, const std::u32string& level1) {
+  static const std::u32string common =
+      U"，。、；：？！“”‘’（）《》〈〉【】「」『』〔〕…—·％＋－／＝";
+  if (common.find(c) != std::u32string::npos) return 0;
+  if (c >= 0x4E00 && c <= 0x9FFF) return level1.find(c) != std::u32string::npos ? 0 : 4;
+  if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return 0;
+  if (c >= 0xFF10 && c <= 0xFF19) return 0;  // full-width digits
+  if (c < 0x80) return 8;                    // ASCII marks
+  return 10;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s OUT CLASS:FONTFILE[:FACE][:EMBOLDEN] ...\n", argv[0]);
+    return 2;
+  }
+  const auto chars = ReferenceCharacters();
+  const auto han = Gb2312Ideographs();
+  const std::u32string level1(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
+  std::vector<uint16_t> outChars;
+  std::vector<uint8_t> outClasses, outPenalties, coarse, fine, geom;
+  int fonts = 0;
+  for (int a = 2; a < argc; ++a) {
+    std::string spec = argv[a];
+    std::vector<std::string> parts;
+    for (size_t p = 0; p != std::string::npos;) {
+      size_t q = spec.find(':', p);
+      parts.push_back(spec.substr(p, q == std::string::npos ? q : q - p));
+      p = q == std::string::npos ? q : q + 1;
+    }
+    if (parts.size() < 2) continue;
+    int cls = std::atoi(parts[0].c_str());
+    int face = parts.size() > 2 ? std::atoi(parts[2].c_str()) : 0;
+    double embolden = parts.size() > 3 ? std::atof(parts[3].c_str()) : 0;
+    FontRenderer font;
+    if (!font.Open(parts[1], face)) {
+      std::fprintf(stderr, "glyphrec-genrefs: skipping %s (cannot open)\n", parts[1].c_str());
+      continue;
+    }
+    ++fonts;
+    Cell cell;
+    Features f;
+    for (char32_t ch : chars) {
+      if (ch > 0xFFFF || !font.Render(ch, cell, embolden)) continue;
+      ExtractFeatures(cell, f);
+      if (f.empty) continue;
+      outChars.push_back(uint16_t(ch));
+      outClasses.push_back(uint8_t(cls));
+      outPenalties.push_back(uint8_t(Penalty(ch, level1)));
+      coarse.insert(coarse.end(), f.coarse.begin(), f.coarse.end());
+      fine.insert(fine.end(), f.fine.begin(), f.fine.end());
+      geom.insert(geom.end(), f.geom.begin(), f.geom.end());
+    }
+  }
+  if (fonts == 0) {
+    std::fprintf(stderr, "glyphrec-genrefs: no reference typeface could be read\n");
+    return 1;
+  }
+  const size_t n = outChars.size();
+  RefLayout layout(n);
+  std::vector<uint8_t> file(layout.total);
+  RefHeader hdr{};
+  std::memcpy(hdr.magic, kRefMagic, sizeof(hdr.magic));
+  hdr.count = uint32_t(n);
+  hdr.fineDims = kFineDims;
+  hdr.coarseDims = kCoarseDims;
+  hdr.geomDims = kGeomDims;
+  std::memcpy(file.data(), &hdr, sizeof(hdr));
+  std::memcpy(file.data() + layout.chars, outChars.data(), n * 2);
+  std::memcpy(file.data() + layout.classes, outClasses.data(), n);
+  std::memcpy(file.data() + layout.penalties, outPenalties.data(), n);
+  std::memcpy(file.data() + layout.coarse, coarse.data(), coarse.size());
+  std::memcpy(file.data() + layout.fine, fine.data(), fine.size());
+  std::memcpy(file.data() + layout.geom, geom.data(), geom.size());
+  std::string tmp = std::string(argv[1]) + ".tmp";
+  FILE* out = std::fopen(tmp.c_str(), "wb");
+  if (!out) return 1;
+  bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok || std::rename(tmp.c_str(), argv[1]) != 0) {
+    std::remove(tmp.c_str());
+    std::fprintf(stderr, "glyphrec-genrefs: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  std::printf("glyphrec-genrefs: %zu references from %d typefaces\n", n, fonts);
+  return 0;
+}
