@@ -1,7 +1,8 @@
 // A stand-in recognition library for tests (libglyphrec_stub.so): it reads each cell of the
 // glyph sheet as a glyph drawn by vtest::IdGlyph, takes the number the glyph shows and answers
 // the character at that position (counted from 1) of the UTF-8 text in VELLUMA_STUB_CHARS.
-// A cell it cannot read gets U+3013.
+// A cell it cannot read gets U+3013. VELLUMA_STUB_FAIL=create makes no page object,
+// VELLUMA_STUB_FAIL=page gives no result.
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -42,6 +43,8 @@ class CStubPage final : public IRecogPage {
   }
   HRESULT RecognisePage(int32_t, const int32_t* pOptions, HGLOBAL hDib) override {
     if (pOptions == nullptr || pOptions[0] != 0 || pOptions[1] != 5) return E_FAIL;
+    if (const char* fail = std::getenv("VELLUMA_STUB_FAIL"); fail && std::strcmp(fail, "page") == 0)
+      return 1;
     const auto* dib = static_cast<const uint8_t*>(GlobalLock(hDib));
     if (dib == nullptr) return E_FAIL;
     BITMAPINFOHEADER h;
@@ -122,6 +125,8 @@ class CStubPage final : public IRecogPage {
 extern "C" __attribute__((visibility("default"))) HRESULT CreateRecogPageInstance(
     IRecogPage** ppPage) {
   if (ppPage == nullptr) return E_POINTER;
+  if (const char* fail = std::getenv("VELLUMA_STUB_FAIL"); fail && std::strcmp(fail, "create") == 0)
+    return E_FAIL;
   *ppPage = new CStubPage;
   return S_OK;
 }
