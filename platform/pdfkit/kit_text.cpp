@@ -838,8 +838,7 @@ PTK_TextRun* BuildStream(TextState* st) {
     run->pParams[1] = r.op;
     if (r.font) {
       const FontInfo& f = *r.font;
-      run->pszEncoding =
-          (!f.hasToUnicode && !f.anyUsable) ? u"Custom" : Intern(out.get(), f.encoding);
+      run->pszEncoding = !f.anyUsable ? u"Custom" : Intern(out.get(), f.encoding);
       run->pszFontKey = Intern(out.get(), f.key);
       run->pszFontName = Intern(out.get(), f.name);
       run->bFlag2 = f.style;

@@ -97,6 +97,14 @@ TEST(FontDecodeTest, UnnamedSubsetIsCustom) {
   Decoded d = Decode({subset}, kShow, "unnamed");
   EXPECT_EQ(d.text, u"???");
   EXPECT_EQ(d.encoding, u"Custom");
+  // A ToUnicode map that gives U+FFFD for every code names nothing either.
+  subset.toUnicode =
+      "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> "
+      "<FF> endcodespacerange 1 beginbfrange <21> <23> <FFFD> endbfrange endcmap end end";
+  d = Decode({subset}, kShow, "fffd");
+  EXPECT_EQ(d.text, u"???");
+  EXPECT_EQ(d.encoding, u"Custom");
+  subset.toUnicode.clear();
   subset.program = Program({}, {}, true);  // no glyph names at all
   d = Decode({subset}, kShow, "nonames");
   EXPECT_EQ(d.text, u"???");

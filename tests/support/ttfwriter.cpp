@@ -220,6 +220,11 @@ std::string SimpleFontPdf(const std::vector<SimpleFont>& fonts, const std::strin
         " /CapHeight 700 /StemV 80" +
         (f.program.empty() ? "" : " /FontFile2 " + std::to_string(fontObj + 2) + " 0 R") + " >>");
     if (!f.program.empty()) objects.push_back(PdfStream(f.program));
+    if (!f.toUnicode.empty()) {
+      objects[fontObj - 1].insert(objects[fontObj - 1].size() - 2,
+                                  "/ToUnicode " + std::to_string(objects.size() + 1) + " 0 R ");
+      objects.push_back(PdfStream(f.toUnicode));
+    }
     fontRes += " /F" + std::to_string(i + 1) + " " + std::to_string(fontObj) + " 0 R";
   }
   objects[0] = "<< /Type /Catalog /Pages 2 0 R >>";

@@ -36,6 +36,7 @@ struct SimpleFont {
   std::string baseFont = "ABCDEF+Test";  // bytes of the name (escaped as the file is written)
   std::string encoding;                  // the /Encoding value as PDF text; empty: none
   int flags = 4;                         // descriptor flags (4: symbolic)
+  std::string toUnicode;                 // a ToUnicode CMap's text; empty: none
 };
 
 // A one-page PDF (w x h points) whose resources name the fonts /F1, /F2 ... in order.
