@@ -26,6 +26,15 @@ int HexValue(const char* s, size_t n) {
   return v;
 }
 
+// MuPDF's FreeType lock, through the context's lock callbacks (fz_lock's debug bookkeeping of
+// non-release builds is not in the library).
+void LockFreetype(fz_context* ctx) {
+  ctx->locks.lock(ctx->locks.user, FZ_LOCK_FREETYPE);
+}
+void UnlockFreetype(fz_context* ctx) {
+  ctx->locks.unlock(ctx->locks.user, FZ_LOCK_FREETYPE);
+}
+
 bool Scalar(int v) {
   return v > 0 && v <= 0x10FFFF && !(v >= 0xD800 && v < 0xE000);
 }
@@ -76,7 +85,7 @@ void ProgramCodeValues(fz_context* ctx, pdf_font_desc* desc, int values[256]) {
         desc->cid_to_gid && static_cast<size_t>(c) < desc->cid_to_gid_len ? desc->cid_to_gid[c] : c;
   try {
     std::unordered_map<int, int> fromCmap;
-    fz_lock(ctx, FZ_LOCK_FREETYPE);
+    LockFreetype(ctx);
     // A Microsoft Unicode cmap (3,1) or (3,10) maps characters to glyphs; read it backwards for
     // the glyphs the codes use. The lowest character of a glyph wins.
     FT_CharMap saved = face->charmap;
@@ -100,9 +109,9 @@ void ProgramCodeValues(fz_context* ctx, pdf_font_desc* desc, int values[256]) {
     if (saved) FT_Set_Charmap(face, saved);
     for (int c = 0; c < 256; ++c)
       if (gids[c] > 0) values[c] = ProgramGlyphValue(face, gids[c], fromCmap);
-    fz_unlock(ctx, FZ_LOCK_FREETYPE);
+    UnlockFreetype(ctx);
   } catch (...) {
-    fz_unlock(ctx, FZ_LOCK_FREETYPE);
+    UnlockFreetype(ctx);
     std::memset(values, 0, 256 * sizeof(int));
   }
 }
