@@ -37,10 +37,11 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench -j $(JOBS)
+	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench velluma-glyphsheet-bench -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
 	$(BUILD)/bin/velluma-load-bench
 	$(BUILD)/bin/velluma-glyphrec-bench
+	$(BUILD)/bin/velluma-glyphsheet-bench
 
 samples: build
 	$(BUILD)/bin/velluma-mksamples samples

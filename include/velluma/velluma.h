@@ -273,3 +273,26 @@ struct IIssueInfoProvider : public IDispatch {
 // E_INVALIDARG (nothing written) for a picture, an article or any other block.
 extern "C" HRESULT VellumaGetBlockFlags(IBlock* pBlock, unsigned long* pdwFlags);
 using PFN_VellumaGetBlockFlags = HRESULT (*)(IBlock* pBlock, unsigned long* pdwFlags);
+
+// ---------------------------------------------------------------------------------------------
+// Module extension: the glyph sheet of the current page.
+//
+// What glyph recognition (LPF_RECOGNISE) left for the adaptor's current page: the sheet the
+// recognition library read (1 bit per pixel, 1024 pixels wide, 64 x 64 cells, 16 to a row,
+// cell i in column i % 16 and row i / 16 from the top), its 280-byte result records (one per
+// cell, in cell order: character at 0, flags at 2, font class at 4, candidate count at 18,
+// candidates of 16 bytes (character, score) from 20) and the glyph map (pairs of glyph key and
+// cell; key = font index << 16 | glyph code; ascending keys).
+//   phDib: when not null, receives a new global block with a copy of the sheet as a packed
+//   bitmap; the caller frees it with GlobalFree.
+//   pResults, pnResults: when pnResults is not null, *pnResults is the capacity of pResults in
+//   records on entry (pResults may be null with capacity 0) and the number of records on return;
+//   min(capacity, count) records are copied.
+//   pMap, pnMapPairs: the same for the glyph map (two unsigned longs per pair).
+// S_OK; E_POINTER for a null adaptor; E_INVALIDARG for an object that is not a data adaptor of
+// this module; E_FAIL (nothing written) when the page has no glyph sheet.
+extern "C" HRESULT VellumaGetGlyphSheet(IDataAdaptor* pAdaptor, HGLOBAL* phDib, void* pResults,
+                                        long* pnResults, unsigned long* pMap, long* pnMapPairs);
+using PFN_VellumaGetGlyphSheet = HRESULT (*)(IDataAdaptor* pAdaptor, HGLOBAL* phDib, void* pResults,
+                                             long* pnResults, unsigned long* pMap,
+                                             long* pnMapPairs);

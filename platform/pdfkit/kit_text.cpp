@@ -46,11 +46,12 @@ struct FontInfo {
   uint8_t style = 0;
   double ascender = 0.8;  // in ems
   double descender = -0.2;
-  // Simple fonts without ToUnicode: which codes have a glyph name that Unicode knows. MuPDF
-  // guesses a value for unnamed codes (the code itself for printable ASCII), which would make
-  // text of a custom encoding look like ordinary Latin text.
+  // Simple fonts without ToUnicode: the value of each code. -1: the encoding names the code's
+  // glyph and MuPDF's value stands; above 0: the font program names the glyph; 0: nothing
+  // names it. MuPDF guesses a value for unnamed codes (the code itself for printable ASCII),
+  // which would make text of a custom encoding look like ordinary Latin text.
   bool checkCodes = false;
-  std::array<bool, 256> codeNamed{};
+  std::array<int, 256> codeValue{};
 };
 
 struct Code {
@@ -154,8 +155,24 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
   }
   info->hasToUnicode = pdf_dict_get(ctx, dict, PDF_NAME(ToUnicode)) != nullptr;
 
-  bool simple = !pdf_name_eq(ctx, subtype, PDF_NAME(Type0));
-  if (simple && !info->hasToUnicode && enc) {
+  pdf_obj* descDict = dict;
+  if (pdf_name_eq(ctx, subtype, PDF_NAME(Type0)))
+    descDict = pdf_array_get(ctx, pdf_dict_get(ctx, dict, PDF_NAME(DescendantFonts)), 0);
+  pdf_obj* fd = pdf_dict_get(ctx, descDict, PDF_NAME(FontDescriptor));
+  const bool type3 = pdf_name_eq(ctx, subtype, PDF_NAME(Type3));
+  const bool program = pdf_dict_get(ctx, fd, PDF_NAME(FontFile)) ||
+                       pdf_dict_get(ctx, fd, PDF_NAME(FontFile2)) ||
+                       pdf_dict_get(ctx, fd, PDF_NAME(FontFile3));
+  info->embedded = type3 || program;
+
+  const bool simple = !pdf_name_eq(ctx, subtype, PDF_NAME(Type0));
+  const pdf_cmap* cmap = info->desc ? info->desc->encoding : nullptr;
+  if (simple && cmap && std::strcmp(cmap->cmap_name, "Identity-H") != 0) {
+    // MuPDF reads this simple font as holding the double-byte codes of a named CMap (Chinese
+    // producers write GBK byte pairs in WinAnsi fonts named in GBK): that CMap is its encoding,
+    // and MuPDF's values are the characters.
+    info->encoding = WidenPdfText(cmap->cmap_name);
+  } else if (simple && !info->hasToUnicode && (enc || program)) {
     const char* names[256] = {};
     const char* baseName = pdf_is_name(ctx, enc)
                                ? pdf_to_name(ctx, enc)
@@ -172,18 +189,13 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
         ++code;
       }
     }
+    int fromProgram[256] = {};
+    if (program && !type3) ProgramCodeValues(ctx, info->desc, fromProgram);
     info->checkCodes = true;
     for (int c = 0; c < 256; ++c)
-      info->codeNamed[c] = names[c] && fz_unicode_from_glyph_name_strict(names[c]) > 0;
+      info->codeValue[c] = names[c] && GlyphNameValue(names[c]) > 0 ? -1 : fromProgram[c];
   }
 
-  pdf_obj* descDict = dict;
-  if (pdf_name_eq(ctx, subtype, PDF_NAME(Type0)))
-    descDict = pdf_array_get(ctx, pdf_dict_get(ctx, dict, PDF_NAME(DescendantFonts)), 0);
-  pdf_obj* fd = pdf_dict_get(ctx, descDict, PDF_NAME(FontDescriptor));
-  info->embedded =
-      pdf_name_eq(ctx, subtype, PDF_NAME(Type3)) || pdf_dict_get(ctx, fd, PDF_NAME(FontFile)) ||
-      pdf_dict_get(ctx, fd, PDF_NAME(FontFile2)) || pdf_dict_get(ctx, fd, PDF_NAME(FontFile3));
   if (info->font) {
     info->style = static_cast<uint8_t>((fz_font_is_bold(ctx, info->font) ? 1 : 0) |
                                        (fz_font_is_italic(ctx, info->font) ? 2 : 0) |
@@ -554,9 +566,11 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
         ch.cid = code->cid;
       }
     }
-    bool named =
-        !font || !font->checkCodes || (ch.cpt >= 0 && ch.cpt < 256 && font->codeNamed[ch.cpt]);
-    ch.ucs = named && Usable(item.ucs) ? item.ucs : 0;
+    ch.ucs = Usable(item.ucs) ? item.ucs : 0;
+    if (font && font->checkCodes) {
+      const int value = ch.cpt >= 0 && ch.cpt < 256 ? font->codeValue[ch.cpt] : 0;
+      if (value >= 0) ch.ucs = Usable(value) ? value : 0;
+    }
     if (font && ch.ucs) font->anyUsable = true;
     run->chars.push_back(ch);
   }
@@ -824,8 +838,7 @@ PTK_TextRun* BuildStream(TextState* st) {
     run->pParams[1] = r.op;
     if (r.font) {
       const FontInfo& f = *r.font;
-      run->pszEncoding =
-          (!f.hasToUnicode && !f.anyUsable) ? u"Custom" : Intern(out.get(), f.encoding);
+      run->pszEncoding = !f.anyUsable ? u"Custom" : Intern(out.get(), f.encoding);
       run->pszFontKey = Intern(out.get(), f.key);
       run->pszFontName = Intern(out.get(), f.name);
       run->bFlag2 = f.style;

@@ -1,6 +1,9 @@
 // Helpers of the kit's text stream.
 #pragma once
 
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+
 namespace pdfkit {
 
 // Maps a CJK compatibility ideograph (U+F900..U+FAFF with a canonical decomposition) or a
@@ -8,5 +11,14 @@ namespace pdfkit {
 // is. Fonts whose ToUnicode maps were built by reversing their cmap report such characters
 // for common ideographs (年 as U+F98E, 十 as U+2F17), which text matching would then miss.
 int MapCompatIdeograph(int ucs);
+
+// The character a glyph name stands for: a name of the Adobe glyph list, uniXXXX or uXXXX to
+// uXXXXXX (a suffix after a period ignored); 0 for names that name no character (g12, cid12).
+int GlyphNameValue(const char* name);
+
+// For each code 0..255 of a simple font, the character its glyph has in the embedded font
+// program: from a Microsoft Unicode cmap ((3,1) or (3,10)) when the program has one, else
+// from the glyph's name; 0 where the program names none.
+void ProgramCodeValues(fz_context* ctx, pdf_font_desc* desc, int values[256]);
 
 }  // namespace pdfkit

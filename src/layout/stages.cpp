@@ -126,11 +126,6 @@ void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
   list.Append(engine.m_textBlocks);
 }
 
-// Will render the flagged runs' glyphs onto a sheet and apply the library's results.
-int RecogniseGlyphs(CPDFInstance&, const RECT*, CTextBlockArray*) {
-  return 0;
-}
-
 // Will let a user review the recognised characters in a dialog and write them back.
 int PostEdit(CPDFInstance&, CTextBlockArray&) {
   return 1;

@@ -22,6 +22,9 @@
 #include "vjson/json.h"
 #include "vwin32/strings.h"
 
+// velluma glyphs (glyphs.cpp).
+int RunGlyphs(IDataAdaptor* adaptor, int argc, char** argv);
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -333,6 +336,7 @@ struct Options {
   int level = 3;  // the highest level built
   bool images = true;
   bool paths = false;
+  bool recognise = false;
   std::string format = "text";
   std::string out;
   double scale = 1.0;
@@ -342,6 +346,7 @@ Page LoadPage(Adaptor& adaptor, const Options& o, int number) {
   unsigned long flags = (static_cast<unsigned long>(o.level) & LPF_LEVEL_MASK) | LPF_TEXT;
   if (o.images) flags |= LPF_IMAGES;
   if (o.paths) flags |= LPF_PATHS;
+  if (o.recognise) flags |= LPF_RECOGNISE;
   if (FAILED(adaptor->LoadPage(number, flags, TRUE)))
     Fail(o.file + ": page " + std::to_string(number) + " cannot be loaded");
   Page page;
@@ -518,7 +523,8 @@ void WriteHtml(std::ostream& os, const std::string& file, const std::string& ima
 
 const char* const kUsage =
     "usage: velluma analyse [FILE] [--page N | --all] [--level L] [--no-images] [--paths]\n"
-    "                       [--format text|json|html] [-o OUT]\n"
+    "                       [--recognise] [--format text|json|html] [-o OUT]\n"
+    "       velluma glyphs FILE --page N [-o sheet.html | --format json]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
     "       velluma info FILE\n";
 
@@ -557,6 +563,8 @@ Options ParseArgs(int argc, char** argv) {
       o.images = false;
     } else if (a == "--paths") {
       o.paths = true;
+    } else if (a == "--recognise") {
+      o.recognise = true;
     } else if (a == "--format") {
       o.format = value();
       if (o.format != "text" && o.format != "json" && o.format != "html")
@@ -672,6 +680,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   try {
+    if (argc >= 2 && std::strcmp(argv[1], "glyphs") == 0)
+      return RunGlyphs(Adaptor().operator->(), argc, argv);
     const Options o = ParseArgs(argc, argv);
     Adaptor adaptor;
     if (o.command == "info") return RunInfo(adaptor, o);

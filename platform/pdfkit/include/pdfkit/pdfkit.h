@@ -91,10 +91,20 @@ struct PTK_TextRun {
 
 // Encoding names: the font's /Encoding when it is a name (WinAnsiEncoding, MacRomanEncoding,
 // Identity-H, UniGB-UCS2-H ...); for an encoding dictionary its /BaseEncoding, or
-// "Differences" without one; "BuiltIn" when the font has no /Encoding. "Custom" replaces all
-// of these when the font has no /ToUnicode and none of its characters on the page maps to a
-// usable Unicode value. A character without a usable value carries its content-stream code in
-// nCode and the same value in nNoCode, so that a text block shows "?" for it.
+// "Differences" without one; "BuiltIn" when the font has no /Encoding. A simple font that
+// MuPDF reads as holding the double-byte codes of a named CMap (GBK byte pairs in a WinAnsi
+// font named in GBK) reports that CMap (GBK-EUC-H). "Custom" replaces all of these when none
+// of the font's characters on the page has a usable Unicode value (also when a /ToUnicode maps
+// them all to U+FFFD): its glyphs are for recognition.
+//
+// Simple fonts without /ToUnicode: a code's value comes from its glyph name in the /Encoding
+// (Adobe glyph list, uniXXXX, uXXXXX); else, for an embedded program, from the program's
+// (3,1) or (3,10) cmap read backwards for the code's glyph, or from the glyph's name in the
+// program. A code that none of these names has no usable value, whatever MuPDF guesses for it
+// (an embedded subset with only (1,0)/(3,0) cmaps and glyph names like g12 is "Custom").
+//
+// A character without a usable value carries its content-stream code in nCode and the same
+// value in nNoCode, so that a text block shows "?" for it.
 
 // Image record.
 struct PTK_MaskPair {

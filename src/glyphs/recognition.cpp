@@ -1,0 +1,384 @@
+// Glyph recognition over the runs of a page whose characters have no usable code.
+#include "glyphs/recognition.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "blocks/textblock.h"
+#include "engine/pdfinstance.h"
+#include "layout/orderings.h"
+#include "layout/rebuild.h"
+#include "layout/stages.h"
+#include "pageinfo/pageinfo.h"
+#include "vwin32/files.h"
+#include "vwin32/format.h"
+#include "vwin32/strings.h"
+#include "xml/trace.h"
+
+namespace {
+
+const int kLibraryAnchor = 0;
+
+// Page scale and sheet scale: a glyph is drawn at 48 pixels per em of its glyph height.
+constexpr double kEmPixels = 48.0;
+constexpr double kBaselineRow = 21.6;
+
+void Trace(const std::u16string& text) {
+  velluma::DebugTrace(u"glyph recognition: " + text + u"\n");
+}
+
+// The runs below the blocks of list, in order.
+void Flatten(const CTextBlockArray& list, CTextBlockArray& runs) {
+  for (int i = 0; i < list.GetSize(); ++i) {
+    CTextBlock* b = list[i];
+    if (b == nullptr) continue;
+    if (b->GetLevel() != 0)
+      Flatten(b->m_children, runs);
+    else
+      runs.Add(b);
+  }
+}
+
+void ClearRowPadding(CxImage& image) {
+  const DWORD bits = image.GetWidth() * image.GetBpp();
+  if (bits % 32 == 0) return;
+  const DWORD lastWord = (bits / 32) * 4;
+  const DWORD used = bits % 32;  // bits of the last word that hold pixels, from the top bit
+  for (DWORD row = 0; row < image.GetHeight(); ++row) {
+    BYTE* p = image.GetBits(row);
+    if (p == nullptr) continue;
+    for (DWORD bit = used; bit < 32; ++bit) p[lastWord + bit / 8] &= ~(0x80u >> (bit % 8));
+  }
+}
+
+bool SameImage(const St_ImageNode& a, const St_ImageNode& b) {
+  if (a.Word() != b.Word() || a.image.GetSize() != b.image.GetSize()) return false;
+  return std::memcmp(a.image.GetDIB(), b.image.GetDIB(), a.image.GetSize()) == 0;
+}
+
+size_t ImageHash(const St_ImageNode& n) {
+  const auto* p = static_cast<const unsigned char*>(n.image.GetDIB());
+  size_t h = n.Word() * 0x9E3779B97F4A7C15ull;
+  for (DWORD i = 0; i < n.image.GetSize(); ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+  return h;
+}
+
+}  // namespace
+
+uint32_t GlyphKey(const CTextBlock& run, int nChar) {
+  return static_cast<uint32_t>(run.m_nFontIndex) << 16 |
+         (static_cast<uint32_t>(run.m_pChars[nChar].nGlyph) & 0xFFFFu);
+}
+
+bool RenderGlyphNode(PTK_HDOC hDoc, const CPageInfo* pInfo, const CTextBlock& run, int nChar,
+                     St_ImageNode& node) {
+  if (hDoc == nullptr || pInfo == nullptr || run.m_nFontKeyIndex < 0 ||
+      static_cast<size_t>(run.m_nFontKeyIndex) >= pInfo->m_fontKeys.size())
+    return false;
+  PTK_RunDesc desc{};
+  desc.pszFontKey = pInfo->m_fontKeys[static_cast<size_t>(run.m_nFontKeyIndex)].c_str();
+  desc.nAttr1 = run.m_nRunAttr1;
+  desc.bFlag1 = run.m_bRunFlag1;
+  desc.bFlag2 = run.m_bRunFlag2;
+  desc.bFlag3 = run.m_bRunFlag3;
+  desc.dMetric1 = run.m_dRunMetric1;
+  desc.dMetric2 = run.m_dRunMetric2;
+  desc.dStretchX = 1.0;
+  desc.dStretchY = 1.0;
+  desc.dAngle1 = run.m_dAngle1;
+  desc.dAngle2 = run.m_dAngle2;
+  const double scale =
+      run.m_dGlyphHeightRatio != 0 ? kEmPixels / run.m_dGlyphHeightRatio : kEmPixels;
+  desc.dScaleX = scale;
+  desc.dScaleY = scale;
+  desc.nParam1 = run.m_nRunAttr3;
+  desc.nParam2 = run.m_nRunAttr2;
+
+  const PTK_CharRecord& ch = run.m_pChars[nChar];
+  BITMAPINFOHEADER* header = nullptr;
+  uint8_t* bits = nullptr;
+  if (PTK_GetCharBitmap(hDoc, &desc, &ch, &header, &bits) == 0 || header == nullptr ||
+      bits == nullptr) {
+    if (header != nullptr || bits != nullptr) PTK_FreeCharBitmap(header, bits);
+    return false;
+  }
+  bool ok = false;
+  const LONG width = header->biWidth;
+  const LONG height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
+  const WORD bpp = header->biBitCount;
+  if (width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF &&
+      (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24 || bpp == 32)) {
+    const DWORD pitch = (static_cast<DWORD>(bpp) * static_cast<DWORD>(width) + 31) / 32 * 4;
+    // Top-down rows (negative height) are flipped into the image's bottom-up order.
+    if (node.image.CreateFromArray(bits, static_cast<DWORD>(width), static_cast<DWORD>(height), bpp,
+                                   pitch, header->biHeight < 0)) {
+      if (bpp <= 8) {
+        const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) +
+                                                             header->biSize);
+        node.image.SetPalette(table, 1u << bpp);
+      }
+      ok = true;
+    }
+  }
+  PTK_FreeCharBitmap(header, bits);
+  if (!ok) return false;
+  if (node.image.GetBpp() != 1) {
+    // The sheet is bilevel: anything else becomes 1 bit per pixel, dark pixels ink.
+    CxImage bilevel;
+    if (bilevel.Create(node.image.GetWidth(), node.image.GetHeight(), 1) == nullptr) return false;
+    const RGBQUAD two[2] = {{0xFF, 0xFF, 0xFF, 0}, {0, 0, 0, 0}};
+    bilevel.SetPalette(two, 2);
+    for (DWORD y = 0; y < node.image.GetHeight(); ++y)
+      for (DWORD x = 0; x < node.image.GetWidth(); ++x) {
+        const RGBQUAD c = node.image.GetPixelColor(static_cast<long>(x), static_cast<long>(y));
+        if (c.rgbRed + c.rgbGreen + c.rgbBlue < 3 * 128)
+          bilevel.SetPixelIndex(static_cast<long>(x), static_cast<long>(y), 1);
+      }
+    node.image = std::move(bilevel);
+  }
+
+  const double s = run.m_dFontSize != 0 ? kEmPixels / run.m_dFontSize : kEmPixels;
+  const double xo = s * (ch.dX0 - ch.dOriginX);
+  const double yo = kBaselineRow - s * (ch.dY0 - ch.dOriginY);
+  node.x =
+      static_cast<uint8_t>(std::isfinite(xo) && std::fabs(xo) < 1e9 ? static_cast<long>(xo) : 0);
+  node.y =
+      static_cast<uint8_t>(std::isfinite(yo) && std::fabs(yo) < 1e9 ? static_cast<long>(yo) : 0);
+  node.w = static_cast<uint8_t>(node.image.GetWidth());
+  node.h = static_cast<uint8_t>(node.image.GetHeight());
+  node.image.SetTransColor(RGBQUAD{0xFF, 0xFF, 0xFF, 0});
+  ClearRowPadding(node.image);
+  return true;
+}
+
+bool PlaceGlyphNodes(std::vector<St_ImageNode>& nodes, CxImage& sheet) {
+  sheet.Destroy();
+  const int n = static_cast<int>(nodes.size());
+  const int rows = (n + kGlyphCellsPerRow - 1) / kGlyphCellsPerRow;
+  if (n == 0 || sheet.Create(kGlyphSheetWidth, static_cast<DWORD>(rows * kGlyphCell), 1) == nullptr)
+    return false;
+  sheet.Clear(0);
+  const RGBQUAD black{0, 0, 0, 0};
+  const long sheetHeight = rows * kGlyphCell;
+  for (int i = 0; i < n; ++i) {
+    St_ImageNode& node = nodes[static_cast<size_t>(i)];
+    const int column = i % kGlyphCellsPerRow;
+    const int row = i / kGlyphCellsPerRow;
+    if (i == 0) {
+      RGBQUAD pal[2] = {{0xFF, 0xFF, 0xFF, 0}, {0, 0, 0, 0}};
+      if (const RGBQUAD* p = node.image.GetPalette();
+          p != nullptr && node.image.GetNumColors() >= 2)
+        std::copy(p, p + 2, pal);
+      sheet.SetPalette(pal, 2);
+    }
+    const auto xoff = static_cast<int8_t>(node.x);
+    const auto yoff = static_cast<int8_t>(node.y);
+    const long x = std::max<long>(0, xoff) + column * kGlyphCell;
+    const long height = static_cast<long>(node.image.GetHeight());
+    long up = 0;  // above the cell's bottom edge
+    if (yoff < 0)
+      up = 0;
+    else if (yoff + height < kGlyphCell)
+      up = yoff;
+    else
+      up = kGlyphCell - 1 - height;
+    // Rows are counted from the top of the sheet; the image's coordinates from its bottom.
+    const long cellBottom = sheetHeight - (row + 1) * kGlyphCell;
+    if (node.image.IsValid()) sheet.MixFrom(node.image, x, cellBottom + up);
+    if (column == kGlyphCellsPerRow - 1)
+      sheet.DrawLine(0, kGlyphSheetWidth - 1, static_cast<int>(cellBottom),
+                     static_cast<int>(cellBottom), black);
+    sheet.DrawLine(column * kGlyphCell - 1, column * kGlyphCell - 1, static_cast<int>(cellBottom),
+                   static_cast<int>(cellBottom + kGlyphCell - 1), black);
+    node.image.Destroy();
+  }
+  return true;
+}
+
+int BuildGlyphSheet(PTK_HDOC hDoc, const CPageInfo* pInfo, const CTextBlockArray& runs,
+                    CGlyphRecogState& state) {
+  std::vector<St_ImageNode> nodes;
+  std::unordered_multimap<size_t, int> byHash;
+  int nFailed = 0;
+  bool bFull = false;
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    for (int j = 0; j < run->m_nCharCount; ++j) {
+      const uint32_t key = GlyphKey(*run, j);
+      if (state.m_glyphMap.count(key) != 0) continue;
+      if (static_cast<int>(nodes.size()) >= kMaxGlyphCells) {
+        bFull = true;
+        break;
+      }
+      St_ImageNode node;
+      if (!RenderGlyphNode(hDoc, pInfo, *run, j, node)) {
+        ++nFailed;
+        continue;
+      }
+      const size_t hash = ImageHash(node);
+      int cell = -1;
+      for (auto [it, end] = byHash.equal_range(hash); it != end; ++it)
+        if (SameImage(nodes[static_cast<size_t>(it->second)], node)) {
+          cell = it->second;
+          break;
+        }
+      if (cell < 0) {
+        cell = static_cast<int>(nodes.size());
+        nodes.push_back(std::move(node));
+        byHash.emplace(hash, cell);
+      }
+      state.m_glyphMap[key] = static_cast<uint32_t>(cell);
+    }
+  }
+  if (nFailed > 0)
+    Trace(vwin32::Format(u"%d glyphs could not be rendered and keep their placeholders", nFailed));
+  if (bFull)
+    Trace(vwin32::Format(u"more than %d distinct glyphs; the rest keep their placeholders",
+                         kMaxGlyphCells));
+  if (!PlaceGlyphNodes(nodes, state.m_glyphSheet)) {
+    if (!nodes.empty()) Trace(u"the glyph sheet could not be made");
+    state.m_glyphMap.clear();
+    return 0;
+  }
+  return static_cast<int>(nodes.size());
+}
+
+PFN_CreateRecogPageInstance LoadRecognitionLibrary() {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, void*> loaded;  // path -> entry point; never unloaded
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("VELLUMA_GLYPHREC"); env != nullptr && *env != 0)
+    candidates.emplace_back(env);
+  const std::u16string dir = vwin32::DirectoryOf(vwin32::ModulePathOf(&kLibraryAnchor));
+  if (!dir.empty()) candidates.push_back(vwin32::ToUtf8(vwin32::JoinPath(dir, u"libglyphrec.so")));
+  candidates.emplace_back(kGlyphRecLibraryName);
+  std::lock_guard<std::mutex> lock(mutex);
+  for (const std::string& path : candidates) {
+    auto it = loaded.find(path);
+    if (it != loaded.end()) return reinterpret_cast<PFN_CreateRecogPageInstance>(it->second);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) continue;
+    void* entry = dlsym(handle, kCreateRecogPageInstanceName);
+    if (entry == nullptr) {
+      dlclose(handle);
+      continue;
+    }
+    loaded.emplace(path, entry);
+    return reinterpret_cast<PFN_CreateRecogPageInstance>(entry);
+  }
+  return nullptr;
+}
+
+HRESULT RunRecognitionLibrary(CGlyphRecogState& state) {
+  const PFN_CreateRecogPageInstance create = LoadRecognitionLibrary();
+  if (create == nullptr) {
+    Trace(u"no recognition library (libglyphrec.so); the glyphs keep their placeholders");
+    return E_FAIL;
+  }
+  HGLOBAL hDib = state.m_glyphSheet.CopyToHandle();
+  if (hDib == nullptr) {
+    Trace(u"the glyph sheet could not be handed over");
+    return E_FAIL;
+  }
+  HRESULT hr = E_FAIL;
+  try {
+    IRecogPage* page = nullptr;
+    if (create(&page) < 0 || page == nullptr) {
+      Trace(u"the recognition library made no page object");
+    } else {
+      const int32_t options[2] = {0, 5};
+      const HRESULT rc = page->RecognisePage(0, options, hDib);
+      if (rc < 0 || rc == 1) {
+        Trace(u"the recognition library gave no result");
+        hr = 1;
+      } else {
+        int32_t count = 0;
+        if (page->GetResultCount(&count) < 0) count = 0;
+        // One record per cell at most: result i describes cell i.
+        const int32_t cells =
+            static_cast<int32_t>(state.m_glyphSheet.GetHeight() / kGlyphCell * kGlyphCellsPerRow);
+        count = std::clamp(count, 0, cells);
+        state.FreeResults();
+        if (count > 0) {
+          state.m_pResults = new St_RecogResult[static_cast<size_t>(count)];
+          std::memset(state.m_pResults, 0, sizeof(St_RecogResult) * static_cast<size_t>(count));
+          for (int32_t i = 0; i < count; ++i) state.m_pResults[i].bShown = 255;
+          state.m_nResultCount = count;
+          int32_t filled = count;
+          page->GetResults(state.m_pResults, &filled);
+        }
+        hr = S_OK;
+      }
+      page->Release();
+    }
+  } catch (...) {
+    Trace(u"the recognition library failed");
+    state.FreeResults();
+    hr = E_FAIL;
+  }
+  GlobalFree(hDib);
+  return hr;
+}
+
+void ApplyRecogResults(const CGlyphRecogState& state, CTextBlockArray& runs) {
+  if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    const int n = std::min<int>(run->m_nCharCount, static_cast<int>(run->m_strText.size()));
+    for (int j = 0; j < n; ++j) {
+      auto it = state.m_glyphMap.find(GlyphKey(*run, j));
+      if (it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount))
+        continue;
+      // A record without a character leaves the placeholder (a zero would end the text).
+      const char16_t ch = state.m_pResults[it->second].wChar;
+      if (ch != 0) run->m_strText[static_cast<size_t>(j)] = ch;
+    }
+  }
+}
+
+int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pList) {
+  CTextBlockArray& list = pList != nullptr ? *pList : engine.m_textBlocks;
+  CPageInfo* info = engine.GetPageInfo();
+  if (info == nullptr || engine.m_hDoc == nullptr) return 0;
+  RECT clip;
+  SetRect(&clip, 0, 0, static_cast<int>(info->m_dPageWidth) + 1,
+          static_cast<int>(info->m_dPageHeight) + 1);
+  if (pClip != nullptr) IntersectRect(&clip, &clip, pClip);
+
+  CTextBlockArray all;
+  Flatten(list, all);
+  CTextBlockArray runs;
+  for (int i = 0; i < all.GetSize(); ++i) {
+    CTextBlock* run = all[i];
+    if ((run->m_nFlags & TBF_UNRECOGNISED) == 0) continue;
+    const RECT box = run->GetIntRect();
+    RECT meet;
+    if (IntersectRect(&meet, &box, &clip)) runs.Add(run);
+  }
+  if (runs.IsEmpty()) return 0;
+  SortBlocks(runs, 10);
+
+  CGlyphRecogState& state = engine.m_recog;
+  PTK_SetSmoothTag(engine.m_hDoc, 0);
+  if (state.m_glyphSheet.IsValid()) {
+    state.m_glyphSheet.Destroy();
+    state.m_glyphMap.clear();
+    state.FreeResults();
+  }
+  const int cells = BuildGlyphSheet(engine.m_hDoc, info, runs, state);
+  PTK_SetSmoothTag(engine.m_hDoc, 12);
+  if (cells == 0) return 0;
+  if (RunRecognitionLibrary(state) != S_OK) return 0;
+  ApplyRecogResults(state, runs);
+  RebuildTree(list);
+  return 0;
+}
