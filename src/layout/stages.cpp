@@ -116,8 +116,3 @@ void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
 int RecogniseGlyphs(CPDFInstance&, const RECT*, CTextBlockArray*) {
   return 0;
 }
-
-// Will let a user review the recognised characters in a dialog and write them back.
-int PostEdit(CPDFInstance&, CTextBlockArray&) {
-  return 1;
-}

@@ -1,0 +1,510 @@
+// The review window on GTK 3: the post-edit dialog "识别结果判定" with its contrast view. It
+// shows what the component's review session reports and forwards keys, typed characters,
+// clicks and clipboard text to it; every rule (selection, keys, texts) is the session's.
+//
+// Layout: the dialog is laid out in dialog units, converted to pixels with the base units of
+// the dialog font as the platform's dialogs do: horizontal base = (width of "A".."Z" "a".."z"
+// / 26 + 1) / 2, vertical base = the font's height; x px = x du * horizontal base / 4, y px =
+// y du * vertical base / 8, rounded. The font is 宋体 9 pt, or the nearest CJK serif face.
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+
+#include "glyphs/reviewapi.h"
+
+namespace {
+
+constexpr const char* kTitle = "识别结果判定";
+constexpr const char* kFontFamilies =
+    "宋体,SimSun,NSimSun,AR PL SungtiL GB,AR PL UMing CN,Noto Serif CJK SC,Source Han Serif SC,"
+    "serif";
+constexpr int kFontPoints = 9;
+constexpr int kViewFontPixels = 20;  // the contrast view's characters: the dialog font, 20 px
+constexpr int kGlyphSize = 63;       // the enlarged glyph
+
+struct Dialog {
+  const VReviewHost* host = nullptr;
+  GtkWidget* window = nullptr;
+  GtkWidget* scroller = nullptr;    // the contrast view's scroll window
+  GtkWidget* view = nullptr;        // the contrast view ("postedit")
+  GtkWidget* glyph = nullptr;       // control 1014
+  GtkWidget* index = nullptr;       // control 1015
+  GtkWidget* counts = nullptr;      // control 1013
+  GtkWidget* result = nullptr;      // control 1007
+  GtkWidget* candidates = nullptr;  // control 1012 (a text view)
+  GtkIMContext* im = nullptr;
+  GMainLoop* loop = nullptr;
+  PangoFontDescription* viewFont = nullptr;
+  std::unordered_map<int, cairo_surface_t*> cells;  // glyph images, cut once per cell
+  int baseX = 6;
+  int baseY = 12;
+};
+
+std::string HostText(const Dialog& d, int which) {
+  const int n = d.host->Text(d.host->pCtx, which, nullptr, 0);
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  d.host->Text(d.host->pCtx, which, text.data(), n + 1);
+  text.resize(static_cast<size_t>(n));
+  return text;
+}
+
+// The cell's 64 x 64 pixels as a surface, cut from the sheet the first time it is asked for.
+cairo_surface_t* CellSurface(Dialog& d, int cell) {
+  auto it = d.cells.find(cell);
+  if (it != d.cells.end()) return it->second;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 64, 64);
+  cairo_surface_flush(s);
+  unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  uint32_t pixels[64 * 64];
+  d.host->CutCell(d.host->pCtx, cell, pixels);
+  for (int y = 0; y < 64; ++y) {
+    std::copy(pixels + y * 64, pixels + y * 64 + 64,
+              reinterpret_cast<uint32_t*>(data + y * stride));
+  }
+  cairo_surface_mark_dirty(s);
+  d.cells.emplace(cell, s);
+  return s;
+}
+
+int MulDiv(int a, int b, int c) {
+  return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
+}
+
+void Place(Dialog& d, GtkWidget* fixed, GtkWidget* w, int x, int y, int cx, int cy) {
+  gtk_widget_set_size_request(w, MulDiv(cx, d.baseX, 4), MulDiv(cy, d.baseY, 8));
+  gtk_fixed_put(GTK_FIXED(fixed), w, MulDiv(x, d.baseX, 4), MulDiv(y, d.baseY, 8));
+}
+
+GtkWidget* Label(const char* text) {
+  GtkWidget* l = gtk_label_new(text);
+  gtk_label_set_xalign(GTK_LABEL(l), 0.0f);
+  gtk_label_set_yalign(GTK_LABEL(l), 0.0f);
+  gtk_label_set_single_line_mode(GTK_LABEL(l), TRUE);
+  return l;
+}
+
+void InvalidateEntry(Dialog& d, int i) {
+  if (i < 0) return;
+  int rc[4];
+  d.host->EntryRect(d.host->pCtx, i, rc);
+  gtk_widget_queue_draw_area(d.view, rc[0], rc[1], rc[2] - rc[0], rc[3] - rc[1]);
+}
+
+// The status update for the selected entry.
+void UpdateStatus(Dialog& d) {
+  gtk_label_set_text(GTK_LABEL(d.counts), HostText(d, VRT_COUNTS).c_str());
+  gtk_label_set_text(GTK_LABEL(d.index), HostText(d, VRT_INDEX).c_str());
+  gtk_label_set_text(GTK_LABEL(d.result), HostText(d, VRT_RESULT).c_str());
+  GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(d.candidates));
+  gtk_text_buffer_set_text(buffer, HostText(d, VRT_CANDIDATES).c_str(), -1);
+  gtk_widget_queue_draw(d.glyph);
+}
+
+void SyncView(Dialog& d) {
+  GtkAdjustment* adj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(d.scroller));
+  const int height = gtk_widget_get_allocated_height(gtk_bin_get_child(GTK_BIN(d.scroller)));
+  d.host->SetView(d.host->pCtx, height, static_cast<int>(gtk_adjustment_get_value(adj)));
+}
+
+// After the session changed the selection: scroll, repaint the old and new entries, status.
+void AfterSelection(Dialog& d, int old) {
+  GtkAdjustment* adj = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(d.scroller));
+  gtk_adjustment_set_value(adj, d.host->ScrollPos(d.host->pCtx));
+  InvalidateEntry(d, old);
+  InvalidateEntry(d, d.host->Selected(d.host->pCtx));
+  UpdateStatus(d);
+}
+
+void Close(Dialog& d) {
+  if (g_main_loop_is_running(d.loop)) g_main_loop_quit(d.loop);
+}
+
+bool Confirm(Dialog& d) {
+  GtkWidget* box =
+      gtk_message_dialog_new(GTK_WINDOW(d.window), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                             GTK_BUTTONS_OK_CANCEL, "%s", HostText(d, VRT_CONFIRM).c_str());
+  gtk_window_set_title(GTK_WINDOW(box), kTitle);
+  const int response = gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
+  return response == GTK_RESPONSE_OK;
+}
+
+// ---- The contrast view -----------------------------------------------------------------
+
+gboolean OnViewDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  Dialog& d = *static_cast<Dialog*>(data);
+  GdkRectangle clip;
+  if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
+  cairo_set_source_rgb(cr, 180 / 255.0, 180 / 255.0, 180 / 255.0);
+  cairo_rectangle(cr, clip.x, clip.y, clip.width, clip.height);
+  cairo_fill(cr);
+
+  int range[2];
+  d.host->VisibleRange(d.host->pCtx, clip.y, clip.y + clip.height, range);
+  PangoLayout* layout = pango_cairo_create_layout(cr);
+  pango_layout_set_font_description(layout, d.viewFont);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
+  cairo_font_options_destroy(options);
+  pango_layout_context_changed(layout);
+  for (int i = range[0]; i < range[1]; ++i) {
+    int rc[4];
+    d.host->EntryRect(d.host->pCtx, i, rc);
+    const int x = rc[0], y = rc[1];
+    const unsigned flags = d.host->EntryFlags(d.host->pCtx, i);
+    if ((flags & VRE_MARKED) != 0) {
+      cairo_set_source_rgb(cr, 1.0, 1.0, 0.0);
+    } else {
+      cairo_set_source_rgb(cr, 214 / 255.0, 220 / 255.0, 192 / 255.0);
+    }
+    cairo_rectangle(cr, x, y, 23, 24);
+    cairo_fill(cr);
+
+    const unsigned ch = d.host->EntryChar(d.host->pCtx, i);
+    if (ch != 0 && (ch < 0xD800 || ch > 0xDFFF)) {
+      char utf8[8] = {};
+      g_unichar_to_utf8(ch, utf8);
+      pango_layout_set_text(layout, utf8, -1);
+      int w = 0, h = 0;
+      pango_layout_get_pixel_size(layout, &w, &h);
+      if ((flags & VRE_CHANGED) != 0) {
+        cairo_set_source_rgb(cr, 1.0, 0.0, 1.0);
+      } else {
+        cairo_set_source_rgb(cr, 180 / 255.0, 0.0, 0.0);
+      }
+      cairo_move_to(cr, x + (23 - w) / 2, y + (24 - h) / 2);
+      pango_cairo_show_layout(cr, layout);
+    }
+
+    // The square (2, 2)-(50, 50) of the cell, smoothed into 24 x 24.
+    cairo_surface_t* cell = CellSurface(d, d.host->EntryCell(d.host->pCtx, i));
+    cairo_save(cr);
+    cairo_rectangle(cr, x + 24, y, 24, 24);
+    cairo_clip(cr);
+    cairo_translate(cr, x + 24, y);
+    cairo_scale(cr, 0.5, 0.5);
+    cairo_set_source_surface(cr, cell, -2, -2);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  }
+  g_object_unref(layout);
+
+  const int selected = d.host->Selected(d.host->pCtx);
+  if (selected >= 0 && selected < d.host->Count(d.host->pCtx)) {
+    int rc[4];
+    d.host->EntryRect(d.host->pCtx, selected, rc);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 1.0);
+    cairo_set_line_width(cr, 1.0);
+    cairo_rectangle(cr, rc[0] + 0.5, rc[1] + 0.5, rc[2] - rc[0] - 1, rc[3] - rc[1] - 1);
+    cairo_stroke(cr);
+  }
+  return TRUE;
+}
+
+int KeyCode(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      return VRK_LEFT;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      return VRK_RIGHT;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      return VRK_UP;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return VRK_DOWN;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      return VRK_PRIOR;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      return VRK_NEXT;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      return VRK_HOME;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      return VRK_END;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+      return VRK_RETURN;
+    case GDK_KEY_c:
+    case GDK_KEY_C:
+      return VRK_C;
+    case GDK_KEY_v:
+    case GDK_KEY_V:
+      return VRK_V;
+    default:
+      return VRK_OTHER;
+  }
+}
+
+void OnCommit(GtkIMContext*, const char* text, gpointer data) {
+  Dialog& d = *static_cast<Dialog*>(data);
+  bool changed = false;
+  for (const char* p = text; p != nullptr && *p != '\0'; p = g_utf8_next_char(p)) {
+    changed |= d.host->TypeChar(d.host->pCtx, g_utf8_get_char(p)) != 0;
+  }
+  if (changed) {
+    InvalidateEntry(d, d.host->Selected(d.host->pCtx));
+    UpdateStatus(d);
+  }
+}
+
+gboolean OnViewKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  Dialog& d = *static_cast<Dialog*>(data);
+  const bool ctrl = (event->state & GDK_CONTROL_MASK) != 0;
+  SyncView(d);
+  const int old = d.host->Selected(d.host->pCtx);
+  switch (d.host->Key(d.host->pCtx, KeyCode(event->keyval), ctrl ? 1 : 0)) {
+    case VRA_HANDLED:
+      AfterSelection(d, old);
+      return TRUE;
+    case VRA_CONFIRM:
+      if (Confirm(d)) Close(d);  // as the OK button
+      return TRUE;
+    case VRA_COPY: {
+      const std::string text = HostText(d, VRT_COPY);
+      gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(), -1);
+      return TRUE;
+    }
+    case VRA_PASTE: {
+      gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+      if (d.host->Paste(d.host->pCtx, text) != 0) {
+        InvalidateEntry(d, d.host->Selected(d.host->pCtx));
+        UpdateStatus(d);
+      }
+      g_free(text);
+      return TRUE;
+    }
+    default:
+      break;
+  }
+  // Normal processing: Escape and Tab belong to the dialog; other keys may type a character.
+  if (event->keyval == GDK_KEY_Escape || event->keyval == GDK_KEY_Tab ||
+      event->keyval == GDK_KEY_ISO_Left_Tab ||
+      (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) != 0)
+    return FALSE;
+  return gtk_im_context_filter_keypress(d.im, event);
+}
+
+gboolean OnViewKeyRelease(GtkWidget*, GdkEventKey* event, gpointer data) {
+  return gtk_im_context_filter_keypress(static_cast<Dialog*>(data)->im, event);
+}
+
+gboolean OnViewButton(GtkWidget* widget, GdkEventButton* event, gpointer data) {
+  Dialog& d = *static_cast<Dialog*>(data);
+  if (event->type != GDK_BUTTON_PRESS || event->button != 1) return FALSE;
+  gtk_widget_grab_focus(widget);
+  const int hit = d.host->HitTest(d.host->pCtx, static_cast<int>(std::floor(event->x)),
+                                  static_cast<int>(std::floor(event->y)));
+  if (hit >= 0) {
+    SyncView(d);
+    const int old = d.host->Selected(d.host->pCtx);
+    if (d.host->Select(d.host->pCtx, hit) != 0) AfterSelection(d, old);
+  }
+  return TRUE;
+}
+
+void OnViewRealize(GtkWidget* widget, gpointer data) {
+  gtk_im_context_set_client_window(static_cast<Dialog*>(data)->im, gtk_widget_get_window(widget));
+}
+
+gboolean OnViewFocusIn(GtkWidget*, GdkEvent*, gpointer data) {
+  gtk_im_context_focus_in(static_cast<Dialog*>(data)->im);
+  return FALSE;
+}
+
+gboolean OnViewFocusOut(GtkWidget*, GdkEvent*, gpointer data) {
+  gtk_im_context_focus_out(static_cast<Dialog*>(data)->im);
+  return FALSE;
+}
+
+// ---- The dialog --------------------------------------------------------------------------
+
+gboolean OnGlyphDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  Dialog& d = *static_cast<Dialog*>(data);
+  const int selected = d.host->Selected(d.host->pCtx);
+  if (selected < 0 || selected >= d.host->Count(d.host->pCtx)) return FALSE;
+  cairo_set_source_surface(cr, CellSurface(d, d.host->EntryCell(d.host->pCtx, selected)), 0, 0);
+  cairo_rectangle(cr, 0, 0, kGlyphSize, kGlyphSize);
+  cairo_fill(cr);
+  return TRUE;
+}
+
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  Close(*static_cast<Dialog*>(data));
+  return TRUE;
+}
+
+gboolean OnWindowKey(GtkWidget*, GdkEventKey* event, gpointer data) {
+  if (event->keyval != GDK_KEY_Escape) return FALSE;
+  Close(*static_cast<Dialog*>(data));
+  return TRUE;
+}
+
+void OnOk(GtkButton*, gpointer data) {
+  Close(*static_cast<Dialog*>(data));
+}
+
+// Base units of the dialog font.
+void MeasureBaseUnits(Dialog& d, GtkWidget* widget, const PangoFontDescription* font) {
+  PangoLayout* layout = gtk_widget_create_pango_layout(widget, nullptr);
+  pango_layout_set_font_description(layout, font);
+  pango_layout_set_text(layout, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", -1);
+  int w = 0, h = 0;
+  pango_layout_get_pixel_size(layout, &w, &h);
+  PangoFontMetrics* metrics =
+      pango_context_get_metrics(pango_layout_get_context(layout), font, nullptr);
+  const int height = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) +
+                                  pango_font_metrics_get_descent(metrics));
+  pango_font_metrics_unref(metrics);
+  g_object_unref(layout);
+  d.baseX = std::max(1, (w / 26 + 1) / 2);
+  d.baseY = std::max(1, height);
+}
+
+void ApplyCss(const PangoFontDescription* font) {
+  gchar* family = g_strdup(pango_font_description_get_family(font));
+  gchar* css = g_strdup_printf(
+      "* { font-family: %s; font-size: %dpt; }\n"
+      "button { padding: 0; min-height: 0; min-width: 0; }\n"
+      "#postedit { background-color: rgb(180, 180, 180); }\n",
+      family, kFontPoints);
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(provider);
+  g_free(css);
+  g_free(family);
+}
+
+void Build(Dialog& d) {
+  PangoFontDescription* font = pango_font_description_from_string(kFontFamilies);
+  pango_font_description_set_size(font, kFontPoints * PANGO_SCALE);
+  d.viewFont = pango_font_description_copy(font);
+  pango_font_description_set_absolute_size(d.viewFont, kViewFontPixels * PANGO_SCALE);
+  ApplyCss(font);
+
+  d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(d.window), kTitle);
+  gtk_window_set_modal(GTK_WINDOW(d.window), TRUE);
+  gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
+  gtk_window_set_position(GTK_WINDOW(d.window), GTK_WIN_POS_CENTER);
+  gtk_window_set_type_hint(GTK_WINDOW(d.window), GDK_WINDOW_TYPE_HINT_DIALOG);
+  MeasureBaseUnits(d, d.window, font);
+  pango_font_description_free(font);
+
+  GtkWidget* fixed = gtk_fixed_new();
+  gtk_widget_set_size_request(fixed, MulDiv(362, d.baseX, 4), MulDiv(245, d.baseY, 8));
+  gtk_container_add(GTK_CONTAINER(d.window), fixed);
+
+  // 11111 is only the contrast view's place: the view (11112, "postedit") takes it.
+  d.scroller = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(d.scroller), GTK_POLICY_NEVER,
+                                 GTK_POLICY_ALWAYS);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(d.scroller), GTK_SHADOW_IN);
+  gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(d.scroller), FALSE);
+  d.view = gtk_drawing_area_new();
+  gtk_widget_set_name(d.view, "postedit");
+  gtk_widget_set_can_focus(d.view, TRUE);
+  gtk_widget_add_events(d.view, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
+                                    GDK_FOCUS_CHANGE_MASK);
+  int size[2];
+  d.host->ScrollSize(d.host->pCtx, size);
+  gtk_widget_set_size_request(d.view, -1, size[1]);
+  gtk_container_add(GTK_CONTAINER(d.scroller), d.view);
+  Place(d, fixed, d.scroller, 7, 7, 348, 173);
+
+  d.glyph = gtk_drawing_area_new();
+  gtk_widget_set_size_request(d.glyph, kGlyphSize, kGlyphSize);  // resized, not moved
+  gtk_fixed_put(GTK_FIXED(fixed), d.glyph, MulDiv(7, d.baseX, 4), MulDiv(187, d.baseY, 8));
+
+  Place(d, fixed, Label("当前位置："), 73, 187, 41, 8);
+  d.index = Label("静态");
+  Place(d, fixed, d.index, 116, 187, 114, 8);
+  d.counts = Label("静态");
+  Place(d, fixed, d.counts, 245, 187, 110, 8);
+  Place(d, fixed, Label("识别结果："), 73, 202, 41, 8);
+  d.result = Label("静态");
+  Place(d, fixed, d.result, 116, 202, 235, 8);
+  Place(d, fixed, Label("候选字表："), 73, 217, 41, 8);
+
+  GtkWidget* edit = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(edit), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(edit), GTK_SHADOW_IN);
+  d.candidates = gtk_text_view_new();
+  gtk_text_view_set_editable(GTK_TEXT_VIEW(d.candidates), FALSE);
+  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(d.candidates), GTK_WRAP_CHAR);
+  gtk_container_add(GTK_CONTAINER(edit), d.candidates);
+  Place(d, fixed, edit, 115, 216, 174, 22);
+
+  GtkWidget* ok = gtk_button_new_with_label("确定");
+  gtk_widget_set_can_default(ok, TRUE);
+  Place(d, fixed, ok, 305, 225, 50, 14);
+  gtk_window_set_default(GTK_WINDOW(d.window), ok);
+
+  d.im = gtk_im_multicontext_new();
+  g_signal_connect(d.im, "commit", G_CALLBACK(OnCommit), &d);
+  g_signal_connect(d.view, "draw", G_CALLBACK(OnViewDraw), &d);
+  g_signal_connect(d.view, "key-press-event", G_CALLBACK(OnViewKey), &d);
+  g_signal_connect(d.view, "key-release-event", G_CALLBACK(OnViewKeyRelease), &d);
+  g_signal_connect(d.view, "button-press-event", G_CALLBACK(OnViewButton), &d);
+  g_signal_connect(d.view, "realize", G_CALLBACK(OnViewRealize), &d);
+  g_signal_connect(d.view, "focus-in-event", G_CALLBACK(OnViewFocusIn), &d);
+  g_signal_connect(d.view, "focus-out-event", G_CALLBACK(OnViewFocusOut), &d);
+  g_signal_connect(d.glyph, "draw", G_CALLBACK(OnGlyphDraw), &d);
+  g_signal_connect(d.window, "delete-event", G_CALLBACK(OnDelete), &d);
+  g_signal_connect(d.window, "key-press-event", G_CALLBACK(OnWindowKey), &d);
+  g_signal_connect(ok, "clicked", G_CALLBACK(OnOk), &d);
+}
+
+void Destroy(Dialog& d) {
+  if (d.im != nullptr) {
+    gtk_im_context_set_client_window(d.im, nullptr);
+    g_object_unref(d.im);
+  }
+  if (d.window != nullptr) gtk_widget_destroy(d.window);
+  for (auto& [cell, surface] : d.cells) cairo_surface_destroy(surface);
+  if (d.viewFont != nullptr) pango_font_description_free(d.viewFont);
+  if (d.loop != nullptr) g_main_loop_unref(d.loop);
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+void SetReason(char* reason, int size, const char* text) {
+  if (reason != nullptr && size > 0) g_strlcpy(reason, text, static_cast<gsize>(size));
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int VellumaRunReview(const VReviewHost* host,
+                                                                       char* reason, int size) {
+  if (host == nullptr || host->nVersion != VREVIEW_API_VERSION) {
+    SetReason(reason, size, "the review module does not match the component");
+    return VREVIEW_NO_DISPLAY;
+  }
+  if (!gtk_init_check(nullptr, nullptr)) {
+    SetReason(reason, size, "the toolkit could not open the display");
+    return VREVIEW_NO_DISPLAY;
+  }
+  Dialog d;
+  d.host = host;
+  Build(d);
+  d.loop = g_main_loop_new(nullptr, FALSE);
+  gtk_widget_show_all(d.window);
+  gtk_widget_grab_focus(d.view);
+  UpdateStatus(d);  // entry 0
+  g_main_loop_run(d.loop);
+  Destroy(d);
+  return VREVIEW_SHOWN;
+}
