@@ -126,8 +126,13 @@ void Close(Dialog& d) {
 bool Confirm(Dialog& d) {
   GtkWidget* box =
       gtk_message_dialog_new(GTK_WINDOW(d.window), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
-                             GTK_BUTTONS_OK_CANCEL, "%s", HostText(d, VRT_CONFIRM).c_str());
+                             GTK_BUTTONS_NONE, "%s", HostText(d, VRT_CONFIRM).c_str());
+  gtk_dialog_add_buttons(GTK_DIALOG(box), "确定", GTK_RESPONSE_OK, "取消", GTK_RESPONSE_CANCEL,
+                         nullptr);
   gtk_window_set_title(GTK_WINDOW(box), kTitle);
+  // OK is the default button, as in the platform's OK/Cancel message box.
+  gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+  gtk_widget_grab_focus(gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_OK));
   const int response = gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
   return response == GTK_RESPONSE_OK;
@@ -373,20 +378,26 @@ void MeasureBaseUnits(Dialog& d, GtkWidget* widget, const PangoFontDescription* 
   d.baseY = std::max(1, height);
 }
 
-void ApplyCss(const PangoFontDescription* font) {
-  gchar* family = g_strdup(pango_font_description_get_family(font));
+void ApplyCss() {
+  // CSS wants each family quoted.
+  std::string families;
+  gchar** names = g_strsplit(kFontFamilies, ",", -1);
+  for (gchar** n = names; *n != nullptr; ++n) {
+    if (!families.empty()) families += ", ";
+    families += std::string("\"") + *n + "\"";
+  }
+  g_strfreev(names);
   gchar* css = g_strdup_printf(
       "* { font-family: %s; font-size: %dpt; }\n"
       "button { padding: 0; min-height: 0; min-width: 0; }\n"
       "#postedit { background-color: rgb(180, 180, 180); }\n",
-      family, kFontPoints);
+      families.c_str(), kFontPoints);
   GtkCssProvider* provider = gtk_css_provider_new();
   gtk_css_provider_load_from_data(provider, css, -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   g_object_unref(provider);
   g_free(css);
-  g_free(family);
 }
 
 void Build(Dialog& d) {
@@ -394,7 +405,7 @@ void Build(Dialog& d) {
   pango_font_description_set_size(font, kFontPoints * PANGO_SCALE);
   d.viewFont = pango_font_description_copy(font);
   pango_font_description_set_absolute_size(d.viewFont, kViewFontPixels * PANGO_SCALE);
-  ApplyCss(font);
+  ApplyCss();
 
   d.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(d.window), kTitle);
@@ -470,11 +481,9 @@ void Build(Dialog& d) {
 }
 
 void Destroy(Dialog& d) {
-  if (d.im != nullptr) {
-    gtk_im_context_set_client_window(d.im, nullptr);
-    g_object_unref(d.im);
-  }
-  if (d.window != nullptr) gtk_widget_destroy(d.window);
+  if (d.im != nullptr) gtk_im_context_set_client_window(d.im, nullptr);
+  if (d.window != nullptr) gtk_widget_destroy(d.window);  // before the input context it uses
+  if (d.im != nullptr) g_object_unref(d.im);
   for (auto& [cell, surface] : d.cells) cairo_surface_destroy(surface);
   if (d.viewFont != nullptr) pango_font_description_free(d.viewFont);
   if (d.loop != nullptr) g_main_loop_unref(d.loop);
