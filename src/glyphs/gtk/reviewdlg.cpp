@@ -7,6 +7,9 @@
 // / 26 + 1) / 2, vertical base = the font's height; x px = x du * horizontal base / 4, y px =
 // y du * vertical base / 8, rounded. The font is 宋体 9 pt, or the nearest CJK serif face.
 #include <gtk/gtk.h>
+#include <hb.h>
+
+#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -38,10 +41,29 @@ struct Dialog {
   GtkIMContext* im = nullptr;
   GMainLoop* loop = nullptr;
   PangoFontDescription* viewFont = nullptr;
-  std::unordered_map<int, cairo_surface_t*> cells;  // glyph images, cut once per cell
+  std::unordered_map<int, cairo_surface_t*> thumbs;  // 24 x 24 glyph images, cut once per cell
+  // The view's font, loaded once: characters are drawn as glyphs of it, without layout.
+  PangoFont* font = nullptr;
+  cairo_scaled_font_t* scaled = nullptr;  // owned by font
+  hb_font_t* hb = nullptr;                // owned by font
+  cairo_font_extents_t extents{};
   int baseX = 6;
   int baseY = 12;
+  bool timing = false;  // developer trace of opening and drawing times
+  gint64 started = 0;   // when the review was asked for (microseconds)
 };
+
+// CPU time of the calling thread, in milliseconds: what a redraw costs whatever the load.
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// One line for the developer trace.
+void Trace(const Dialog& d, const std::string& line) {
+  d.host->Trace(d.host->pCtx, line.c_str());
+}
 
 std::string HostText(const Dialog& d, int which) {
   const int n = d.host->Text(d.host->pCtx, which, nullptr, 0);
@@ -51,10 +73,8 @@ std::string HostText(const Dialog& d, int which) {
   return text;
 }
 
-// The cell's 64 x 64 pixels as a surface, cut from the sheet the first time it is asked for.
-cairo_surface_t* CellSurface(Dialog& d, int cell) {
-  auto it = d.cells.find(cell);
-  if (it != d.cells.end()) return it->second;
+// The cell's 64 x 64 pixels as a new surface.
+cairo_surface_t* CutSurface(Dialog& d, int cell) {
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 64, 64);
   cairo_surface_flush(s);
   unsigned char* data = cairo_image_surface_get_data(s);
@@ -66,8 +86,36 @@ cairo_surface_t* CellSurface(Dialog& d, int cell) {
               reinterpret_cast<uint32_t*>(data + y * stride));
   }
   cairo_surface_mark_dirty(s);
-  d.cells.emplace(cell, s);
   return s;
+}
+
+// The square (2, 2)-(50, 50) of the cell, smoothed into 24 x 24 (each pixel the mean of two by
+// two); cut the first time it is asked for.
+cairo_surface_t* Thumb(Dialog& d, int cell) {
+  auto it = d.thumbs.find(cell);
+  if (it != d.thumbs.end()) return it->second;
+  uint32_t pixels[64 * 64];
+  d.host->CutCell(d.host->pCtx, cell, pixels);
+  cairo_surface_t* thumb = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 24, 24);
+  cairo_surface_flush(thumb);
+  unsigned char* data = cairo_image_surface_get_data(thumb);
+  const int stride = cairo_image_surface_get_stride(thumb);
+  for (int y = 0; y < 24; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
+    for (int x = 0; x < 24; ++x) {
+      const uint32_t* p = pixels + (2 + 2 * y) * 64 + 2 + 2 * x;
+      uint32_t out = 0;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t sum = ((p[0] >> shift) & 0xFF) + ((p[1] >> shift) & 0xFF) +
+                             ((p[64] >> shift) & 0xFF) + ((p[65] >> shift) & 0xFF);
+        out |= ((sum + 2) / 4) << shift;
+      }
+      row[x] = out;
+    }
+  }
+  cairo_surface_mark_dirty(thumb);
+  d.thumbs.emplace(cell, thumb);
+  return thumb;
 }
 
 int MulDiv(int a, int b, int c) {
@@ -142,6 +190,8 @@ bool Confirm(Dialog& d) {
 
 gboolean OnViewDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   Dialog& d = *static_cast<Dialog*>(data);
+  const gint64 start = d.timing ? g_get_monotonic_time() : 0;
+  const double cpuStart = d.timing ? ThreadCpuMs() : 0;
   GdkRectangle clip;
   if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
   cairo_set_source_rgb(cr, 180 / 255.0, 180 / 255.0, 180 / 255.0);
@@ -150,13 +200,7 @@ gboolean OnViewDraw(GtkWidget*, cairo_t* cr, gpointer data) {
 
   int range[2];
   d.host->VisibleRange(d.host->pCtx, clip.y, clip.y + clip.height, range);
-  PangoLayout* layout = pango_cairo_create_layout(cr);
-  pango_layout_set_font_description(layout, d.viewFont);
-  cairo_font_options_t* options = cairo_font_options_create();
-  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-  pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
-  cairo_font_options_destroy(options);
-  pango_layout_context_changed(layout);
+  PangoLayout* layout = nullptr;  // for characters the view's font lacks
   for (int i = range[0]; i < range[1]; ++i) {
     int rc[4];
     d.host->EntryRect(d.host->pCtx, i, rc);
@@ -171,34 +215,40 @@ gboolean OnViewDraw(GtkWidget*, cairo_t* cr, gpointer data) {
     cairo_fill(cr);
 
     const unsigned ch = d.host->EntryChar(d.host->pCtx, i);
-    if (ch != 0 && (ch < 0xD800 || ch > 0xDFFF)) {
+    if ((flags & VRE_CHANGED) != 0) {
+      cairo_set_source_rgb(cr, 1.0, 0.0, 1.0);
+    } else {
+      cairo_set_source_rgb(cr, 180 / 255.0, 0.0, 0.0);
+    }
+    hb_codepoint_t index = 0;
+    if (ch != 0 && d.hb != nullptr && hb_font_get_nominal_glyph(d.hb, ch, &index)) {
+      // Centred in the 23 x 24 area as one line of the font.
+      cairo_glyph_t glyph{index, 0, 0};
+      cairo_text_extents_t te;
+      cairo_scaled_font_glyph_extents(d.scaled, &glyph, 1, &te);
+      glyph.x = x + std::floor((23 - te.x_advance) / 2);
+      glyph.y = y + std::floor((24 - d.extents.height) / 2 + d.extents.ascent);
+      cairo_set_scaled_font(cr, d.scaled);
+      cairo_show_glyphs(cr, &glyph, 1);
+    } else if (ch != 0 && (ch < 0xD800 || ch > 0xDFFF)) {
+      if (layout == nullptr) {
+        layout = pango_cairo_create_layout(cr);
+        pango_layout_set_font_description(layout, d.viewFont);
+      }
       char utf8[8] = {};
       g_unichar_to_utf8(ch, utf8);
       pango_layout_set_text(layout, utf8, -1);
       int w = 0, h = 0;
       pango_layout_get_pixel_size(layout, &w, &h);
-      if ((flags & VRE_CHANGED) != 0) {
-        cairo_set_source_rgb(cr, 1.0, 0.0, 1.0);
-      } else {
-        cairo_set_source_rgb(cr, 180 / 255.0, 0.0, 0.0);
-      }
       cairo_move_to(cr, x + (23 - w) / 2, y + (24 - h) / 2);
       pango_cairo_show_layout(cr, layout);
     }
 
-    // The square (2, 2)-(50, 50) of the cell, smoothed into 24 x 24.
-    cairo_surface_t* cell = CellSurface(d, d.host->EntryCell(d.host->pCtx, i));
-    cairo_save(cr);
+    cairo_set_source_surface(cr, Thumb(d, d.host->EntryCell(d.host->pCtx, i)), x + 24, y);
     cairo_rectangle(cr, x + 24, y, 24, 24);
-    cairo_clip(cr);
-    cairo_translate(cr, x + 24, y);
-    cairo_scale(cr, 0.5, 0.5);
-    cairo_set_source_surface(cr, cell, -2, -2);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    cairo_fill(cr);
   }
-  g_object_unref(layout);
+  if (layout != nullptr) g_object_unref(layout);
 
   const int selected = d.host->Selected(d.host->pCtx);
   if (selected >= 0 && selected < d.host->Count(d.host->pCtx)) {
@@ -208,6 +258,17 @@ gboolean OnViewDraw(GtkWidget*, cairo_t* cr, gpointer data) {
     cairo_set_line_width(cr, 1.0);
     cairo_rectangle(cr, rc[0] + 0.5, rc[1] + 0.5, rc[2] - rc[0] - 1, rc[3] - rc[1] - 1);
     cairo_stroke(cr);
+  }
+  if (d.timing) {
+    const gint64 end = g_get_monotonic_time();
+    if (d.started != 0) {
+      Trace(d, "post-edit: view open after " + std::to_string((end - d.started) / 1000) +
+                   " ms with " + std::to_string(d.host->Count(d.host->pCtx)) + " entries");
+      d.started = 0;
+    }
+    Trace(d, "post-edit: drew entries " + std::to_string(range[0]) + " to " +
+                 std::to_string(range[1]) + " in " + std::to_string((end - start) / 1000.0) +
+                 " ms (cpu " + std::to_string(ThreadCpuMs() - cpuStart) + " ms)");
   }
   return TRUE;
 }
@@ -340,9 +401,11 @@ gboolean OnGlyphDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   Dialog& d = *static_cast<Dialog*>(data);
   const int selected = d.host->Selected(d.host->pCtx);
   if (selected < 0 || selected >= d.host->Count(d.host->pCtx)) return FALSE;
-  cairo_set_source_surface(cr, CellSurface(d, d.host->EntryCell(d.host->pCtx, selected)), 0, 0);
+  cairo_surface_t* cell = CutSurface(d, d.host->EntryCell(d.host->pCtx, selected));
+  cairo_set_source_surface(cr, cell, 0, 0);
   cairo_rectangle(cr, 0, 0, kGlyphSize, kGlyphSize);
   cairo_fill(cr);
+  cairo_surface_destroy(cell);
   return TRUE;
 }
 
@@ -400,6 +463,21 @@ void ApplyCss() {
   g_free(css);
 }
 
+// The view's font: the dialog font at 20 pixels, antialiased.
+void LoadViewFont(Dialog& d) {
+  PangoContext* context = gtk_widget_create_pango_context(d.view);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  d.font = pango_context_load_font(context, d.viewFont);
+  g_object_unref(context);
+  if (d.font == nullptr || !PANGO_IS_CAIRO_FONT(d.font)) return;
+  d.scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(d.font));
+  d.hb = d.scaled != nullptr ? pango_font_get_hb_font(d.font) : nullptr;
+  if (d.scaled != nullptr) cairo_scaled_font_extents(d.scaled, &d.extents);
+}
+
 void Build(Dialog& d) {
   PangoFontDescription* font = pango_font_description_from_string(kFontFamilies);
   pango_font_description_set_size(font, kFontPoints * PANGO_SCALE);
@@ -428,6 +506,7 @@ void Build(Dialog& d) {
   gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(d.scroller), FALSE);
   d.view = gtk_drawing_area_new();
   gtk_widget_set_name(d.view, "postedit");
+  LoadViewFont(d);
   gtk_widget_set_can_focus(d.view, TRUE);
   gtk_widget_add_events(d.view, GDK_BUTTON_PRESS_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
                                     GDK_FOCUS_CHANGE_MASK);
@@ -484,7 +563,8 @@ void Destroy(Dialog& d) {
   if (d.im != nullptr) gtk_im_context_set_client_window(d.im, nullptr);
   if (d.window != nullptr) gtk_widget_destroy(d.window);  // before the input context it uses
   if (d.im != nullptr) g_object_unref(d.im);
-  for (auto& [cell, surface] : d.cells) cairo_surface_destroy(surface);
+  for (auto& [cell, surface] : d.thumbs) cairo_surface_destroy(surface);
+  if (d.font != nullptr) g_object_unref(d.font);
   if (d.viewFont != nullptr) pango_font_description_free(d.viewFont);
   if (d.loop != nullptr) g_main_loop_unref(d.loop);
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
@@ -502,12 +582,15 @@ extern "C" __attribute__((visibility("default"))) int VellumaRunReview(const VRe
     SetReason(reason, size, "the review module does not match the component");
     return VREVIEW_NO_DISPLAY;
   }
+  const gint64 started = g_get_monotonic_time();
   if (!gtk_init_check(nullptr, nullptr)) {
     SetReason(reason, size, "the toolkit could not open the display");
     return VREVIEW_NO_DISPLAY;
   }
   Dialog d;
   d.host = host;
+  d.timing = g_getenv("VELLUMA_DEBUG") != nullptr;
+  d.started = started;
   Build(d);
   d.loop = g_main_loop_new(nullptr, FALSE);
   gtk_widget_show_all(d.window);
