@@ -1,7 +1,7 @@
 // The review window itself, driven by real key and mouse events (xdotool) on an X display: a
-// virtual one (Xvfb) when none is set. Skips when no display can be started, xdotool is
-// missing or the window's module was not built. With VELLUMA_REVIEW_SHOTS set to a folder, it
-// also saves pictures of the window there (xwd and netpbm needed).
+// virtual one (Xvfb) of its own, or the one set when Xvfb is missing. Skips when no display can be
+// started, xdotool is missing or the window's module was not built. With VELLUMA_REVIEW_SHOTS set
+// to a folder, it also saves pictures of the window there (xwd and netpbm needed).
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
@@ -39,13 +39,14 @@ class Display {
   }
 
  private:
+  // A virtual display of our own when Xvfb is there (the test types and clicks, which should
+  // not reach a user's desktop), else the one set.
   Display() {
-    const char* set = std::getenv("DISPLAY");
-    if (set != nullptr && *set != '\0') {
-      m_ok = true;
+    if (!OnPath("Xvfb")) {
+      const char* set = std::getenv("DISPLAY");
+      m_ok = set != nullptr && *set != '\0';
       return;
     }
-    if (!OnPath("Xvfb")) return;
     const int n = 100 + static_cast<int>(getpid() % 800);
     m_pid = fork();
     if (m_pid == 0) {
