@@ -99,10 +99,13 @@ int Review(int argc, char** argv) {
         BSTR text = nullptr;
         if (FAILED(list->GetItemAt(static_cast<int>(i), &item)) || !item) continue;
         reinterpret_cast<ITextBlock*>(item)->GetText(&text);
-        std::string utf8 = vwin32::ToUtf8(vwin32::FromBstr(text));
+        // Lines end in "\n" on the terminal.
+        const std::string utf8 = vwin32::ToUtf8(vwin32::FromBstr(text));
         SysFreeString(text);
-        for (size_t at; (at = utf8.find("\r\n")) != std::string::npos;) utf8.replace(at, 2, "\n");
-        std::cout << utf8 << "\n\n";
+        std::string out;
+        for (size_t k = 0; k < utf8.size(); ++k)
+          if (!(utf8[k] == '\r' && k + 1 < utf8.size() && utf8[k + 1] == '\n')) out += utf8[k];
+        std::cout << out << "\n\n";
       }
     }
     if (list) list->Release();
