@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "review_fixture.h"
 #include "vwin32/strings.h"
@@ -47,22 +46,27 @@ class Display {
       m_ok = set != nullptr && *set != '\0';
       return;
     }
-    const int n = 100 + static_cast<int>(getpid() % 800);
+    // Xvfb picks a free display number and writes it to the pipe when it is ready.
+    int fds[2];
+    if (pipe(fds) != 0) return;
     m_pid = fork();
     if (m_pid == 0) {
-      const std::string name = ":" + std::to_string(n);
-      execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
       _exit(127);
     }
-    for (int k = 0; k < 100 && m_pid > 0; ++k) {
-      if (Exists("/tmp/.X11-unix/X" + std::to_string(n))) {
-        setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
-        m_ok = true;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    close(fds[1]);
+    std::string number;
+    pollfd pfd{fds[0], POLLIN, 0};
+    char c = 0;
+    while (m_pid > 0 && poll(&pfd, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+      number += c;
+    close(fds[0]);
+    if (number.empty()) return;
+    setenv("DISPLAY", (":" + number).c_str(), 1);
+    m_ok = true;
   }
   ~Display() {
     if (m_pid > 0) {
