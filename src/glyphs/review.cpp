@@ -102,11 +102,6 @@ const char16_t* FontClassName(int c) {
   return kFontClassNames[c];
 }
 
-uint32_t GlyphKey(const CTextBlock* pRun, int j) {
-  return (static_cast<uint32_t>(pRun->m_nFontIndex) << 16) |
-         static_cast<uint32_t>(pRun->m_pChars[j].nGlyph);
-}
-
 std::vector<St_ContrastInfo> BuildReviewList(const CTextBlockArray& runs, CGlyphRecogState& state) {
   std::vector<St_ContrastInfo> list;
   if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return list;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "blocks/blocklist.h"
+#include "blocks/textblock.h"
 #include "engine/recogstate.h"
 #include "glyphs/contrastview.h"
 #include "glyphs/reviewapi.h"
@@ -20,7 +21,10 @@ constexpr int kFontClassCount = 70;
 const char16_t* FontClassName(int c);
 
 // Glyph key of character j of a run: font index in the high 16 bits, glyph code in the low.
-uint32_t GlyphKey(const CTextBlock* pRun, int j);
+inline uint32_t GlyphKey(const CTextBlock* pRun, int j) {
+  return (static_cast<uint32_t>(pRun->m_nFontIndex) << 16) |
+         static_cast<uint32_t>(pRun->m_pChars[j].nGlyph);
+}
 
 // The review list of the runs (level-0 blocks) of runs: each cell of the glyph map at its first
 // occurrence, listed when its run's text differs from the one-character text of the character
