@@ -126,7 +126,3 @@ void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
   list.Append(engine.m_textBlocks);
 }
 
-// Will let a user review the recognised characters in a dialog and write them back.
-int PostEdit(CPDFInstance&, CTextBlockArray&) {
-  return 1;
-}

@@ -674,7 +674,10 @@ int RunAnalyse(Adaptor& adaptor, const Options& o) {
 
 }  // namespace
 
+int VellumaReviewCommand(int argc, char** argv);  // review.cpp
+
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "review") == 0) return VellumaReviewCommand(argc, argv);
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::cout << kUsage;
     return kExitOk;
