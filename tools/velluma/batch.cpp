@@ -411,6 +411,7 @@ class Batch {
       auto it = before.find(in.key);
       if (it != before.end() && (it->second == "ok" || !o_.retryFailed)) {
         ++skipped_;
+        if (it->second != "ok") ++skippedFailed_;
         continue;
       }
       FileState f;
@@ -425,7 +426,8 @@ class Batch {
     ::close(manifestFd_);
     fs::remove_all(work_, ec);
     Summary();
-    return failedFiles_ ? kExitSomeFailed : kExitAllOk;
+    // Files that failed in an earlier run and were not tried again still count as failed.
+    return failedFiles_ + skippedFailed_ ? kExitSomeFailed : kExitAllOk;
   }
 
  private:
@@ -606,8 +608,10 @@ class Batch {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.2f", secs > 0 ? pagesDone_ / secs : 0.0);
     std::cerr << "velluma batch: " << okFiles_ + failedFiles_ << " files analysed (" << okFiles_
-              << " ok, " << failedFiles_ << " failed), " << skipped_ << " already done; "
-              << pagesDone_ << " pages in " << FormatSeconds(secs) << ", " << rate << " pages/s\n";
+              << " ok, " << failedFiles_ << " failed), " << skipped_ << " already done";
+    if (skippedFailed_) std::cerr << " (" << skippedFailed_ << " of them failed)";
+    std::cerr << "; " << pagesDone_ << " pages in " << FormatSeconds(secs) << ", " << rate
+              << " pages/s\n";
   }
 
   BatchOptions o_;
@@ -617,7 +621,7 @@ class Batch {
   std::deque<Task> queue_;
   long serial_ = 0;
   long totalPages_ = 0, resumedPages_ = 0, pagesDone_ = 0;
-  int okFiles_ = 0, failedFiles_ = 0, skipped_ = 0;
+  int okFiles_ = 0, failedFiles_ = 0, skipped_ = 0, skippedFailed_ = 0;
   bool tty_ = false;
   Clock::time_point start_, lastDraw_;
 };
