@@ -56,7 +56,7 @@ TEST(BatchTest, CrashingAndHangingFilesCostOnlyThemselves) {
   setenv("VELLUMA_BATCH_TEST_CRASH", "crash.pdf", 1);
   setenv("VELLUMA_BATCH_TEST_HANG", "hang.pdf", 1);
   const auto r = RunTool("velluma", {"batch", (dir / "in").string(), "-o", (dir / "out").string(),
-                                     "--jobs", "2", "--timeout", "3", "--level", "2"});
+                                     "--jobs", "2", "--timeout", "20", "--level", "2"});
   unsetenv("VELLUMA_BATCH_TEST_CRASH");
   unsetenv("VELLUMA_BATCH_TEST_HANG");
   EXPECT_EQ(r.status, 1) << r.err;
@@ -64,8 +64,8 @@ TEST(BatchTest, CrashingAndHangingFilesCostOnlyThemselves) {
   ASSERT_EQ(m.size(), 4u) << ReadFile(dir / "out" / "manifest.jsonl");
   EXPECT_NE(m.find("in/ok.pdf")->second.find("\"status\":\"ok\""), std::string::npos);
   EXPECT_NE(m.find("in/sub/ok2.PDF")->second.find("\"status\":\"ok\""), std::string::npos);
-  EXPECT_NE(m.find("in/crash.pdf")->second.find("\"reason\":\"signal: SIGSEGV\""),
-            std::string::npos);
+  // (Under the sanitizers the crash handler ends the worker with SIGABRT.)
+  EXPECT_NE(m.find("in/crash.pdf")->second.find("\"reason\":\"signal: SIG"), std::string::npos);
   EXPECT_NE(m.find("in/hang.pdf")->second.find("\"reason\":\"timeout"), std::string::npos);
   const std::string page = ReadFile(dir / "out" / "in" / "ok" / "page-0001.json");
   EXPECT_NE(page.find("\"pages\":["), std::string::npos);
