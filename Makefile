@@ -1,10 +1,13 @@
 # Velluma: set-up, build, demo and tests on Debian 12.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_TSAN ?= build-tsan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_S     ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build demo check check-asan bench samples format clean
+.PHONY: all deps configure build demo check check-asan check-tsan fuzz fuzz-build bench samples format clean
 
 all: build
 
@@ -36,12 +39,32 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# The thread tests under ThreadSanitizer (only the targets they need are built).
+$(BUILD_TSAN)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUMA_TSAN=ON -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+
+check-tsan: deps $(BUILD_TSAN)/CMakeCache.txt
+	cmake --build $(BUILD_TSAN) --target test_threads -j $(JOBS)
+	cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest -R '^ThreadsTest' --output-on-failure
+
+# libFuzzer harnesses, built with clang beside the GCC build; each runs FUZZ_S seconds.
+$(BUILD_FUZZ)/CMakeCache.txt:
+	CC=clang-14 CXX=clang++-14 cmake -S fuzz -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+fuzz-build: deps $(BUILD_FUZZ)/CMakeCache.txt
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+
+fuzz: fuzz-build
+	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_S)
+
 bench: build
-	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench velluma-glyphsheet-bench -j $(JOBS)
+	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench velluma-glyphsheet-bench velluma-cli -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
 	$(BUILD)/bin/velluma-load-bench
 	$(BUILD)/bin/velluma-glyphrec-bench
 	$(BUILD)/bin/velluma-glyphsheet-bench
+	bash bench/batch-scaling $(BUILD)/bin/velluma
 
 samples: build
 	$(BUILD)/bin/velluma-mksamples samples
@@ -50,4 +73,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_set>
+#include <vector>
 
 #include "kit_internal.h"
 #include "vwin32/codepage.h"
@@ -88,6 +90,63 @@ void DropDocument(PTK_Document* hDoc) {
   delete hDoc;
 }
 
+// A C++ allocation failure must not unwind through fz_try: it is turned into a result.
+bool Push(std::vector<pdf_obj*>& stack, pdf_obj* obj) {
+  try {
+    stack.push_back(obj);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Counts the leaves of the page tree: the pages the document really has, whatever the
+// tree's /Count entries claim (a one-page file may claim two billion). Kids already visited
+// are not entered again, and at most kMaxPages pages and kMaxPageTreeNodes nodes are walked.
+// Returns -1 when the tree cannot be read.
+int CountPageLeaves(fz_context* ctx, pdf_document* doc) {
+  std::vector<pdf_obj*> stack;
+  std::unordered_set<int> visited;
+  volatile int count = 0;
+  volatile bool ok = true;
+  fz_try(ctx) {
+    pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
+    if (!pdf_is_dict(ctx, root)) fz_throw(ctx, FZ_ERROR_GENERIC, "no page tree");
+    Push(stack, root);
+    long nodes = 0;
+    while (!stack.empty() && count < kMaxPages && ++nodes <= kMaxPageTreeNodes) {
+      pdf_obj* node = stack.back();
+      stack.pop_back();
+      const int num = pdf_to_num(ctx, node);
+      if (num > 0) {
+        int fresh = 0;
+        try {
+          fresh = visited.insert(num).second ? 1 : 0;
+        } catch (...) {
+          fresh = -1;
+        }
+        if (fresh < 0) fz_throw(ctx, FZ_ERROR_MEMORY, "page tree");
+        if (fresh == 0) continue;
+      }
+      pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+      const bool leaf = pdf_name_eq(ctx, pdf_dict_get(ctx, node, PDF_NAME(Type)), PDF_NAME(Page)) ||
+                        !pdf_is_array(ctx, kids);
+      if (leaf) {
+        count = count + 1;
+        continue;
+      }
+      for (int i = pdf_array_len(ctx, kids) - 1; i >= 0; --i) {
+        pdf_obj* kid = pdf_array_get(ctx, kids, i);
+        if (pdf_is_dict(ctx, kid) && !Push(stack, kid)) fz_throw(ctx, FZ_ERROR_MEMORY, "page tree");
+      }
+    }
+  }
+  fz_catch(ctx) {
+    ok = false;
+  }
+  return ok ? count : -1;
+}
+
 }  // namespace
 
 size_t DefaultMemoryCap() {
@@ -129,9 +188,179 @@ void LoadPageFrame(PTK_Document* hDoc, int nPage, PageFrame* frame) {
   frame->media = fz_transform_rect(media, frame->userToKit);
 }
 
+// ---- the page guard ----------------------------------------------------------------------
+
+namespace {
+
+// The guard of the interpretation running on this thread (one at a time per thread).
+thread_local PageGuard* tlsGuard = nullptr;
+
+void Check(fz_context* ctx) {
+  PageGuard* g = tlsGuard;
+  if (!g) return;
+  if (g->cookie && g->cookie->progress > kMaxPageOperators) {
+    g->tripped = true;
+    fz_throw(ctx, FZ_ERROR_ABORT, "too many operators");
+  }
+}
+
+void CountText(fz_context* ctx, size_t bytes) {
+  Check(ctx);
+  PageGuard* g = tlsGuard;
+  if (g && (g->textBytes += bytes) > kMaxPageTextBytes) {
+    g->tripped = true;
+    fz_throw(ctx, FZ_ERROR_ABORT, "too much text");
+  }
+}
+
+void GTj(fz_context* ctx, pdf_processor* proc, char* str, size_t len) {
+  CountText(ctx, len);
+  tlsGuard->ops.Tj(ctx, proc, str, len);
+}
+void GSquote(fz_context* ctx, pdf_processor* proc, char* str, size_t len) {
+  CountText(ctx, len);
+  tlsGuard->ops.squote(ctx, proc, str, len);
+}
+void GDquote(fz_context* ctx, pdf_processor* proc, float aw, float ac, char* str, size_t len) {
+  CountText(ctx, len);
+  tlsGuard->ops.dquote(ctx, proc, aw, ac, str, len);
+}
+void GTJ(fz_context* ctx, pdf_processor* proc, pdf_obj* array) {
+  size_t bytes = 0;
+  for (int i = 0, n = pdf_array_len(ctx, array); i < n; ++i)
+    bytes += static_cast<size_t>(pdf_to_str_len(ctx, pdf_array_get(ctx, array, i)));
+  CountText(ctx, bytes);
+  tlsGuard->ops.TJ(ctx, proc, array);
+}
+void Gq(fz_context* ctx, pdf_processor* proc) {
+  Check(ctx);
+  tlsGuard->ops.q(ctx, proc);
+}
+void Gcm(fz_context* ctx, pdf_processor* proc, float a, float b, float c, float d, float e,
+         float f) {
+  Check(ctx);
+  tlsGuard->ops.cm(ctx, proc, a, b, c, d, e, f);
+}
+void Gm(fz_context* ctx, pdf_processor* proc, float x, float y) {
+  Check(ctx);
+  tlsGuard->ops.m(ctx, proc, x, y);
+}
+void Gl(fz_context* ctx, pdf_processor* proc, float x, float y) {
+  Check(ctx);
+  tlsGuard->ops.l(ctx, proc, x, y);
+}
+void Gc(fz_context* ctx, pdf_processor* proc, float x1, float y1, float x2, float y2, float x3,
+        float y3) {
+  Check(ctx);
+  tlsGuard->ops.c(ctx, proc, x1, y1, x2, y2, x3, y3);
+}
+void Gre(fz_context* ctx, pdf_processor* proc, float x, float y, float w, float h) {
+  Check(ctx);
+  tlsGuard->ops.re(ctx, proc, x, y, w, h);
+}
+void GBI(fz_context* ctx, pdf_processor* proc, fz_image* image, const char* cs) {
+  Check(ctx);
+  tlsGuard->ops.BI(ctx, proc, image, cs);
+}
+void Gsh(fz_context* ctx, pdf_processor* proc, const char* name, fz_shade* shade) {
+  Check(ctx);
+  tlsGuard->ops.sh(ctx, proc, name, shade);
+}
+void GDoImage(fz_context* ctx, pdf_processor* proc, const char* name, fz_image* image) {
+  Check(ctx);
+  tlsGuard->ops.Do_image(ctx, proc, name, image);
+}
+void GDoForm(fz_context* ctx, pdf_processor* proc, const char* name, pdf_obj* form, pdf_obj* res) {
+  Check(ctx);
+  PageGuard* g = tlsGuard;
+  // Forms nested deeper than any real page are skipped: each level costs stack.
+  if (g->formDepth >= kMaxFormDepth) return;
+  ++g->formDepth;
+  fz_try(ctx) {
+    g->ops.Do_form(ctx, proc, name, form, res);
+  }
+  fz_always(ctx) {
+    --g->formDepth;
+  }
+  fz_catch(ctx) {
+    fz_rethrow(ctx);
+  }
+}
+
+}  // namespace
+
+void GuardProcessor(PageGuard* guard, pdf_processor* proc) {
+  GuardOps& o = guard->ops;
+  o.Tj = proc->op_Tj;
+  o.TJ = proc->op_TJ;
+  o.squote = proc->op_squote;
+  o.dquote = proc->op_dquote;
+  o.q = proc->op_q;
+  o.cm = proc->op_cm;
+  o.m = proc->op_m;
+  o.l = proc->op_l;
+  o.c = proc->op_c;
+  o.re = proc->op_re;
+  o.BI = proc->op_BI;
+  o.sh = proc->op_sh;
+  o.Do_image = proc->op_Do_image;
+  o.Do_form = proc->op_Do_form;
+  proc->op_Tj = GTj;
+  proc->op_TJ = GTJ;
+  proc->op_squote = GSquote;
+  proc->op_dquote = GDquote;
+  proc->op_q = Gq;
+  proc->op_cm = Gcm;
+  proc->op_m = Gm;
+  proc->op_l = Gl;
+  proc->op_c = Gc;
+  proc->op_re = Gre;
+  proc->op_BI = GBI;
+  proc->op_sh = Gsh;
+  proc->op_Do_image = GDoImage;
+  proc->op_Do_form = GDoForm;
+}
+
+PageGuard::PageGuard(PTK_Document* doc, int page, const fz_cookie* c)
+    : hDoc(doc), nPage(page), cookie(c), outer(tlsGuard) {
+  tlsGuard = this;
+}
+
+PageGuard::~PageGuard() {
+  tlsGuard = outer;
+  if (tripped) hDoc->limitPage = nPage;
+}
+
+bool PastLimits(const PTK_Document* hDoc, int nPage) {
+  return hDoc->limitPage == nPage;
+}
+
 void RunPageContents(PTK_Document* hDoc, const PageFrame& frame, fz_device* dev,
                      fz_cookie* cookie) {
-  pdf_run_page_contents(hDoc->ctx, frame.page, dev, frame.flip, cookie);
+  fz_context* ctx = hDoc->ctx;
+  if (PastLimits(hDoc, hDoc->cachedPageNo)) fz_throw(ctx, FZ_ERROR_ABORT, "page past its limits");
+  pdf_page* page = frame.page;
+  pdf_processor* proc = nullptr;
+  fz_var(proc);
+  // As MuPDF runs a page's contents (a page group around a transparent page), with the
+  // operators under the page guard.
+  const bool group = page->transparency != 0;
+  const fz_rect box = fz_transform_rect(frame.media, fz_identity);
+  fz_try(ctx) {
+    if (group) fz_begin_group(ctx, dev, box, nullptr, 1, 0, 0, 1);
+    proc = pdf_new_run_processor(ctx, dev, frame.userToKit, "View", nullptr, nullptr, cookie);
+    GuardProcessor(tlsGuard, proc);
+    pdf_process_contents(ctx, proc, hDoc->doc, pdf_page_resources(ctx, page),
+                         pdf_page_contents(ctx, page), cookie);
+    pdf_close_processor(ctx, proc);
+    if (group) fz_end_group(ctx, dev);
+  }
+  fz_always(ctx) {
+    pdf_drop_processor(ctx, proc);
+  }
+  fz_catch(ctx) {
+    fz_rethrow(ctx);
+  }
 }
 
 std::u16string WidenPdfText(const char* text) {
@@ -187,13 +416,19 @@ PTK_API PTK_HDOC PTK_OpenDoc(const char16_t* pszPath, int) {
     hDoc->doc = pdf_open_document(ctx, path.c_str());
     if (pdf_needs_password(ctx, hDoc->doc) && !pdf_authenticate_password(ctx, hDoc->doc, ""))
       fz_throw(ctx, FZ_ERROR_GENERIC, "encrypted");
-    hDoc->pageCount = pdf_count_pages(ctx, hDoc->doc);
-    ok = hDoc->pageCount > 0;
+    ok = true;
   }
   fz_catch(ctx) {
     ok = false;
   }
-  if (!ok) {
+  if (ok) {
+    try {
+      hDoc->pageCount = pdfkit::CountPageLeaves(ctx, hDoc->doc);
+    } catch (...) {
+      hDoc->pageCount = -1;
+    }
+  }
+  if (!ok || hDoc->pageCount <= 0) {
     pdfkit::DropDocument(hDoc);
     return nullptr;
   }

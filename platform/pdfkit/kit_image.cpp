@@ -546,6 +546,7 @@ bool CollectGraphics(PTK_Document* hDoc, int nPage, int kinds, PTK_ImageRecord**
   fz_context* ctx = hDoc->ctx;
   PageFrame frame;
   fz_cookie cookie = {};
+  PageGuard guard(hDoc, nPage, &cookie);
   fz_device* dev = nullptr;
   bool ok = false;
   fz_var(dev);

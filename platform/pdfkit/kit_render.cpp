@@ -24,6 +24,8 @@ bool DrawPage(PTK_Document* hDoc, const PageFrame& frame, double ppuX, double pp
   const int oldGraphicsAa = fz_graphics_aa_level(ctx);
   fz_pixmap* pix = nullptr;
   fz_device* dev = nullptr;
+  fz_cookie cookie = {};
+  PageGuard guard(hDoc, hDoc->cachedPageNo, &cookie);
   bool ok = false;
   fz_var(pix);
   fz_var(dev);
@@ -41,7 +43,6 @@ bool DrawPage(PTK_Document* hDoc, const PageFrame& frame, double ppuX, double pp
     // Content MuPDF cannot interpret to the end (a broken inline image, the memory cap)
     // leaves what was drawn before it: the rendering is still the page's best picture.
     fz_try(ctx) {
-      fz_cookie cookie = {};
       RunPageContents(hDoc, frame, dev, &cookie);
       fz_close_device(ctx, dev);
     }
@@ -57,7 +58,8 @@ bool DrawPage(PTK_Document* hDoc, const PageFrame& frame, double ppuX, double pp
   fz_catch(ctx) {
     ok = false;
   }
-  return ok;
+  // A page past the limits has no rendering (what was drawn is only part of it).
+  return ok && !guard.tripped && !PastLimits(hDoc, hDoc->cachedPageNo);
 }
 
 bool LoadFrame(PTK_Document* hDoc, int nPage, PageFrame* frame) {

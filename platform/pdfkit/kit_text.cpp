@@ -179,14 +179,14 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
                                : pdf_to_name(ctx, pdf_dict_get(ctx, enc, PDF_NAME(BaseEncoding)));
     if (*baseName) pdf_load_encoding(names, baseName);
     pdf_obj* diff = pdf_dict_get(ctx, enc, PDF_NAME(Differences));
-    int code = 0;
+    int64_t code = 0;
     for (int i = 0, n = pdf_array_len(ctx, diff); i < n; ++i) {
       pdf_obj* item = pdf_array_get(ctx, diff, i);
       if (pdf_is_int(ctx, item)) {
         code = pdf_to_int(ctx, item);
       } else if (pdf_is_name(ctx, item)) {
         if (code >= 0 && code < 256) names[code] = pdf_to_name(ctx, item);
-        ++code;
+        ++code;  // 64 bits: counting on from INT_MAX cannot overflow
       }
     }
     int fromProgram[256] = {};
@@ -686,11 +686,13 @@ bool InterpretPage(TextState* st, int nPage) {
   fz_device* graphics = nullptr;
   pdf_processor* proc = nullptr;
   fz_cookie cookie = {};
+  PageGuard guard(hDoc, nPage, &cookie);
   bool ok = true;
   fz_var(dev);
   fz_var(graphics);
   fz_var(proc);
   fz_try(ctx) {
+    if (PastLimits(hDoc, nPage)) fz_throw(ctx, FZ_ERROR_ABORT, "page past its limits");
     LoadPageFrame(hDoc, nPage, &frame);
     pdf_obj* resources = pdf_page_resources(ctx, frame.page);
     WalkResources(st, resources, pdf_to_num(ctx, frame.page->obj), 0);
@@ -705,6 +707,7 @@ bool InterpretPage(TextState* st, int nPage) {
     graphics = NewGraphicsDevice(ctx, kGatherImages | kGatherPaths, dev, &cookie);
     proc = pdf_new_run_processor(ctx, graphics, frame.userToKit, "View", nullptr, nullptr, &cookie);
     PatchProcessor(st, proc);
+    GuardProcessor(&guard, proc);
     pdf_process_contents(ctx, proc, hDoc->doc, resources, pdf_page_contents(ctx, frame.page),
                          &cookie);
     pdf_close_processor(ctx, proc);

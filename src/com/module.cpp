@@ -2,6 +2,7 @@
 #include "com/module.h"
 
 #include <atomic>
+#include <mutex>
 #include <new>
 
 #include "com/dataadaptor.h"
@@ -72,11 +73,20 @@ int32_t GetLockCount() {
   return g_nLockCount.load();
 }
 
+// Adaptors come and go on the host's threads: the count and the kit's start and stop change
+// together, so no adaptor runs before the kit has started or after another thread stopped it.
+std::mutex& KitMutex() {
+  static std::mutex m;
+  return m;
+}
+
 void AdaptorCreated() {
+  std::lock_guard<std::mutex> lock(KitMutex());
   if (g_nLiveAdaptors.fetch_add(1) == 0) PTK_Initialize(0);
 }
 
 void AdaptorDestroyed() {
+  std::lock_guard<std::mutex> lock(KitMutex());
   if (g_nLiveAdaptors.fetch_sub(1) == 1) PTK_Destroy();
 }
 

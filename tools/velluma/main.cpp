@@ -18,6 +18,7 @@
 #include <vector>
 
 #define VELLUMA_DEFINE_IDS
+#include "batch.h"
 #include "velluma/velluma.h"
 #include "vjson/json.h"
 #include "vwin32/strings.h"
@@ -526,7 +527,8 @@ const char* const kUsage =
     "                       [--recognise] [--format text|json|html] [-o OUT]\n"
     "       velluma glyphs FILE --page N [-o sheet.html | --format json]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
-    "       velluma info FILE\n";
+    "       velluma info FILE\n"
+    "       velluma batch INPUT... -o OUTDIR [--jobs N] [--shard I/N] (velluma batch --help)\n";
 
 int ParseInt(const std::string& opt, const std::string& v) {
   char* end = nullptr;
@@ -629,13 +631,10 @@ int RunRender(Adaptor& adaptor, const Options& o) {
 
 int RunAnalyse(Adaptor& adaptor, const Options& o) {
   const long count = OpenDocument(adaptor, o.file);
-  std::vector<int> pages;
-  if (o.all) {
-    for (int n = 1; n <= count; ++n) pages.push_back(n);
-  } else {
-    CheckPage(o.file, o.page, count);
-    pages.push_back(o.page);
-  }
+  // The pages are walked, never listed: a count is no promise of memory.
+  if (!o.all) CheckPage(o.file, o.page, count);
+  const long first = o.all ? 1 : o.page;
+  const long last = o.all ? count : o.page;
   std::ofstream file;
   if (!o.out.empty()) {
     file.open(o.out, std::ios::binary | std::ios::trunc);
@@ -645,7 +644,7 @@ int RunAnalyse(Adaptor& adaptor, const Options& o) {
   const bool progress = o.all && isatty(STDERR_FILENO);
 
   if (o.format == "html") {
-    const Page p = LoadPage(adaptor, o, pages[0]);
+    const Page p = LoadPage(adaptor, o, static_cast<int>(first));
     const fs::path outPath(o.out);
     const std::string image = outPath.stem().string() + ".jpg";
     // The page is rendered at one pixel per page unit so the outlines share its coordinates.
@@ -653,17 +652,17 @@ int RunAnalyse(Adaptor& adaptor, const Options& o) {
     WriteHtml(os, o.file, image, p);
   } else if (o.format == "json") {
     os << "{\"file\":" << JsonString(o.file) << ",\"page_count\":" << count << ",\"pages\":[\n";
-    for (size_t k = 0; k < pages.size(); ++k) {
-      if (progress) std::cerr << "\rpage " << pages[k] << " of " << count << std::flush;
-      if (k) os << ",\n";
-      WritePageJson(os, o, LoadPage(adaptor, o, pages[k]));
+    for (long n = first; n <= last; ++n) {
+      if (progress) std::cerr << "\rpage " << n << " of " << count << std::flush;
+      if (n > first) os << ",\n";
+      WritePageJson(os, o, LoadPage(adaptor, o, static_cast<int>(n)));
     }
     os << "\n]}\n";
   } else {
-    for (size_t k = 0; k < pages.size(); ++k) {
-      if (progress) std::cerr << "\rpage " << pages[k] << " of " << count << std::flush;
-      if (k) os << "\n";
-      WriteText(os, o.file, count, o, LoadPage(adaptor, o, pages[k]));
+    for (long n = first; n <= last; ++n) {
+      if (progress) std::cerr << "\rpage " << n << " of " << count << std::flush;
+      if (n > first) os << "\n";
+      WriteText(os, o.file, count, o, LoadPage(adaptor, o, static_cast<int>(n)));
     }
   }
   if (progress) std::cerr << "\n";
@@ -682,6 +681,7 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return kExitOk;
   }
+  if (argc >= 2 && std::strcmp(argv[1], "batch") == 0) return RunBatch(argc, argv);
   try {
     if (argc >= 2 && std::strcmp(argv[1], "glyphs") == 0)
       return RunGlyphs(Adaptor().operator->(), argc, argv);

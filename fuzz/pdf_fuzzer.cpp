@@ -1,0 +1,23 @@
+// PDF bytes through Open and LoadPage at the highest level with text, images and paths, on
+// the first pages of the document.
+#include <cstdint>
+#include <filesystem>
+
+#include "engine/pdfinstance.h"
+#include "harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string path = fuzz::ScratchDir() + "/input.pdf";
+  fuzz::WriteFile(path, data, size);
+  CPDFInstance engine;
+  engine.SetModuleDir(fuzz::Wide(fuzz::ScratchDir() + "/none"));
+  if (engine.Open(fuzz::Wide(path).c_str()) == S_OK) {
+    const int pages = engine.GetPageCount() < 3 ? engine.GetPageCount() : 3;
+    for (int page = 1; page <= pages; ++page)
+      engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | LPF_PATHS | 5, TRUE);
+    // A lower level after the highest: the analysis reset.
+    if (pages > 0) engine.LoadPage(pages, LPF_TEXT | 2, TRUE);
+  }
+  engine.Close();
+  return 0;
+}
