@@ -1,10 +1,11 @@
 # Velluma: set-up, build, demo and tests on Debian 12.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_RELEASE ?= build-release
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build demo check check-asan bench samples format clean
+.PHONY: all deps configure build demo check check-asan check-release bench samples format clean
 
 all: build
 
@@ -36,6 +37,15 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# A packager's optimised build (-O3, warnings as errors) with the benchmarks left out; only the
+# quick tool tests run again, the full suite runs in the two builds above.
+$(BUILD_RELEASE)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+
+check-release: deps $(BUILD_RELEASE)/CMakeCache.txt
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+	cd $(BUILD_RELEASE) && ctest --output-on-failure -j $(JOBS) -R '^Velluma'
+
 bench: build
 	cmake --build $(BUILD) --target velluma-bench velluma-load-bench -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
@@ -48,4 +58,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE)
