@@ -19,30 +19,14 @@ long long U(double points) {
   return std::llround(points * kUnitsPerPoint);
 }
 
-// Escaped for an XML attribute or element. Characters XML 1.0 does not allow are dropped.
+// Escaped for an XML attribute or element. Control characters XML 1.0 does not allow are
+// dropped.
 std::string Xml(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (const char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        if (u >= 0x20 || c == '\t' || c == '\n') out += c;
-    }
-  }
-  return out;
+  std::string kept;
+  kept.reserve(s.size());
+  for (const char c : s)
+    if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') kept += c;
+  return HtmlEscape(kept);
 }
 
 // One code point of UTF-8 text, with its byte length.
