@@ -3,11 +3,12 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_TSAN ?= build-tsan
 BUILD_FUZZ ?= build-fuzz
+BUILD_RELEASE ?= build-release
 FUZZ_S     ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build demo check check-asan check-tsan fuzz fuzz-build bench samples format clean
+.PHONY: all deps configure build demo check check-asan check-release check-tsan fuzz fuzz-build bench samples format clean
 
 all: build
 
@@ -38,6 +39,15 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# A packager's optimised build (-O3, warnings as errors) with the benchmarks left out; only the
+# quick tool tests run again, the full suite runs in the two builds above.
+$(BUILD_RELEASE)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+
+check-release: deps $(BUILD_RELEASE)/CMakeCache.txt
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+	cd $(BUILD_RELEASE) && ctest --output-on-failure -j $(JOBS) -R '^Velluma'
 
 # The thread tests under ThreadSanitizer (only the targets they need are built).
 $(BUILD_TSAN)/CMakeCache.txt:
@@ -73,4 +83,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_TSAN) $(BUILD_FUZZ)

@@ -79,6 +79,9 @@ struct PTK_Document {
   int limitPage = 0;
   // Ink boxes of outline glyphs in em space, by font key and glyph index.
   std::unordered_map<std::u16string, std::unordered_map<int, fz_rect>> glyphBoxes;
+  // Font programs met so far, by object number, and the bytes of those stored decoded.
+  std::unordered_map<int, int> fontFileUses;
+  size_t sharedFontBytes = 0;
 };
 
 namespace pdfkit {
@@ -89,6 +92,11 @@ void LoadPageFrame(PTK_Document* hDoc, int nPage, PageFrame* frame);
 
 // True when nPage is a page of an open document.
 bool ValidPage(const PTK_Document* hDoc, int nPage);
+
+// Called for each font dictionary before it is loaded: a font program that a second font
+// dictionary uses is decoded once and kept decoded in the document (kit_fontfile.cpp).
+// Never throws.
+void ShareFontProgram(PTK_Document* hDoc, pdf_obj* font);
 
 // Converts a UTF-8 (or Latin-1 fallback) C string from a PDF name or string to UTF-16.
 std::u16string WidenPdfText(const char* text);

@@ -271,6 +271,7 @@ void WalkResources(TextState* st, pdf_obj* res, int parentNum, int depth) {
   for (int i = 0; i < n && i < 4096; ++i) {
     pdf_obj* dict = pdf_dict_get_val(ctx, fonts, i);
     if (!pdf_is_dict(ctx, dict) || !MarkVisited(st, dict)) continue;
+    ShareFontProgram(st->hDoc, dict);
     pdf_font_desc* desc = TryLoadFont(ctx, st->hDoc->doc, res, dict);
     if (desc) AddFont(st, dict, desc, parentNum, pdf_to_name(ctx, pdf_dict_get_key(ctx, fonts, i)));
     pdf_obj* t3res = pdf_dict_get(ctx, dict, PDF_NAME(Resources));

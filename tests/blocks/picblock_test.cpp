@@ -55,8 +55,12 @@ std::vector<RGBQUAD> GreyRamp() {
 
 // A 24-bit image of one colour, w x h, as BGR bytes.
 std::vector<BYTE> SolidBgr(int w, int h, BYTE b, BYTE g, BYTE r) {
-  std::vector<BYTE> px;
-  for (int i = 0; i < w * h; ++i) px.insert(px.end(), {b, g, r});
+  std::vector<BYTE> px(static_cast<size_t>(w * h) * 3);
+  for (size_t i = 0; i < px.size(); i += 3) {
+    px[i] = b;
+    px[i + 1] = g;
+    px[i + 2] = r;
+  }
   return px;
 }
 

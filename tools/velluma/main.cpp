@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,8 +20,8 @@
 
 #define VELLUMA_DEFINE_IDS
 #include "batch.h"
+#include "model.h"
 #include "velluma/velluma.h"
-#include "vjson/json.h"
 #include "vwin32/strings.h"
 
 // velluma glyphs (glyphs.cpp).
@@ -29,6 +30,7 @@ int RunGlyphs(IDataAdaptor* adaptor, int argc, char** argv);
 namespace {
 
 namespace fs = std::filesystem;
+using namespace vcli;
 
 constexpr int kExitOk = 0;
 constexpr int kExitError = 2;
@@ -54,39 +56,6 @@ std::string TakeBstr(BSTR b) {
   std::string s = Utf8(vwin32::FromBstr(b));
   if (b) SysFreeString(b);
   return s;
-}
-
-// Escaped as this command always has: \b and \f in their \u forms, other bytes as they are.
-std::string JsonString(std::string_view s) {
-  return vjson::JsonString(s, {.shortControls = false, .repairUtf8 = false});
-}
-
-// A number with at most three decimals and no trailing zeros; null when not finite.
-std::string Num(double v) {
-  return vjson::JsonNumber(v, 3);
-}
-
-std::string HtmlEscape(std::string_view s) {
-  std::string out;
-  for (const char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // ---- The module ----
@@ -174,50 +143,6 @@ void CheckWritable(const std::string& out) {
 
 // ---- What a page holds, as read through the client interfaces ----
 
-struct Box {
-  double left = 0, top = 0, right = 0, bottom = 0;
-};
-
-struct Text {
-  int type = -1;  // type code; -1 when the module does not report flags
-  int level = 1;  // from the flags; else 1 without children, one more than the highest child
-  int direction = 0;
-  Box box;
-  std::vector<POINT> points;
-  std::string font;
-  double fontSize = 0;
-  int lineCount = 0;
-  std::string text;
-  std::string html;
-  std::vector<Text> children;
-};
-
-struct Picture {
-  RECT rect{};
-  DWORD width = 0, height = 0, bpp = 0;
-  std::vector<POINT> points;
-  std::string caption;
-};
-
-struct Article {
-  int id = 0;
-  std::string html;
-};
-
-struct PageInfo {
-  int index = 0;
-  double width = 0, height = 0;
-  std::string pageId, pageName, issueDate, pageCount, source;
-};
-
-struct Page {
-  int number = 0;
-  PageInfo info;
-  std::vector<Text> texts;
-  std::vector<Picture> pictures;
-  std::vector<Article> articles;
-};
-
 std::vector<POINT> RegionPoints(IRegn* regn) {
   std::vector<POINT> points;
   int n = 0;
@@ -296,13 +221,41 @@ Picture ReadPicture(IPicBlock* pic) {
   p.bpp = pic->GetBpp();
   IRegn* regn = nullptr;
   if (SUCCEEDED(pic->GetRegion(0, &regn))) p.points = RegionPoints(regn);
+  p.box = BoundsOf(p.points);
   IBlockList* list = nullptr;
   if (SUCCEEDED(pic->GetTextList(&list, 0)))
     for (ITextBlock* caption : TakeItems<ITextBlock>(list)) {
-      BSTR b = nullptr;
-      if (SUCCEEDED(caption->GetText(&b))) p.caption += TakeBstr(b);
+      p.captions.push_back(ReadText(caption, 1));
+      p.caption += p.captions.back().text;
     }
   return p;
+}
+
+// The one block of an article's slot (1 main title, 2 upper title, 3 subtitle, 4 body).
+std::optional<Text> ReadArticleSlot(IArticle* a, int slot) {
+  IBlockList* list = nullptr;
+  if (FAILED(a->GetTextList(&list, slot))) return std::nullopt;
+  const std::vector<ITextBlock*> items = TakeItems<ITextBlock>(list);
+  if (items.empty()) return std::nullopt;
+  return ReadText(items.front(), 1);
+}
+
+Article ReadArticle(IArticle* a) {
+  Article art;
+  art.id = a->GetArticleId();
+  BSTR b = nullptr;
+  if (SUCCEEDED(a->GetHtml(&b))) art.html = TakeBstr(b);
+  art.title = ReadArticleSlot(a, 1);
+  art.kicker = ReadArticleSlot(a, 2);
+  art.subtitle = ReadArticleSlot(a, 3);
+  art.body = ReadArticleSlot(a, 4);
+  IBlockList* list = nullptr;
+  if (SUCCEEDED(a->GetPicList(&list)))
+    for (IPicBlock* p : TakeItems<IPicBlock>(list)) art.pictures.push_back(ReadPicture(p));
+  for (const std::optional<Text>* t : {&art.kicker, &art.title, &art.subtitle, &art.body})
+    if (*t) art.box = Union(art.box, (*t)->box);
+  for (const Picture& pic : art.pictures) art.box = Union(art.box, pic.box);
+  return art;
 }
 
 std::string InfoText(IPageInfo* info, HRESULT (IPageInfo::*get)(BSTR*)) {
@@ -334,7 +287,7 @@ struct Options {
   std::string file = VELLUMA_DEFAULT_PDF;
   int page = 1;
   bool all = false;
-  int level = 3;  // the highest level built
+  int level = 5;  // articles
   bool images = true;
   bool paths = false;
   bool recognise = false;
@@ -352,6 +305,7 @@ Page LoadPage(Adaptor& adaptor, const Options& o, int number) {
     Fail(o.file + ": page " + std::to_string(number) + " cannot be loaded");
   Page page;
   page.number = number;
+  page.level = o.level;
   page.info = ReadPageInfo(adaptor);
   IBlockList* list = nullptr;
   if (SUCCEEDED(adaptor->GetTextList(nullptr, 0, &list)))
@@ -361,13 +315,7 @@ Page LoadPage(Adaptor& adaptor, const Options& o, int number) {
     for (IPicBlock* p : TakeItems<IPicBlock>(list)) page.pictures.push_back(ReadPicture(p));
   list = nullptr;
   if (SUCCEEDED(adaptor->GetArticleList(0, &list)))
-    for (IArticle* a : TakeItems<IArticle>(list)) {
-      Article art;
-      art.id = a->GetArticleId();
-      BSTR b = nullptr;
-      if (SUCCEEDED(a->GetHtml(&b))) art.html = TakeBstr(b);
-      page.articles.push_back(art);
-    }
+    for (IArticle* a : TakeItems<IArticle>(list)) page.articles.push_back(ReadArticle(a));
   return page;
 }
 
@@ -416,38 +364,10 @@ void WriteText(std::ostream& os, const std::string& file, long count, const Opti
     if (!pic.caption.empty()) os << " caption \"" << pic.caption << "\"";
     os << "\n";
   }
-  if (!p.articles.empty()) os << "articles: " << p.articles.size() << "\n";
+  WriteArticlesText(os, p);
 }
 
 // ---- Output: JSON ----
-
-std::string PointsJson(const std::vector<POINT>& points) {
-  std::string s = "[";
-  for (size_t k = 0; k < points.size(); ++k) {
-    if (k) s += ",";
-    s += "[" + std::to_string(points[k].x) + "," + std::to_string(points[k].y) + "]";
-  }
-  return s + "]";
-}
-
-std::string BoxJson(const Box& b) {
-  return "[" + Num(b.left) + "," + Num(b.top) + "," + Num(b.right) + "," + Num(b.bottom) + "]";
-}
-
-void WriteTextJson(std::ostream& os, const Text& t) {
-  os << "{\"kind\":" << JsonString(t.children.empty() ? "block" : "group")
-     << ",\"type\":" << (t.type < 0 ? std::string("null") : std::to_string(t.type))
-     << ",\"level\":" << t.level << ",\"direction\":" << t.direction
-     << ",\"box\":" << BoxJson(t.box) << ",\"region\":" << PointsJson(t.points)
-     << ",\"font\":" << JsonString(t.font) << ",\"font_size\":" << Num(t.fontSize)
-     << ",\"line_count\":" << t.lineCount << ",\"text\":" << JsonString(t.text)
-     << ",\"html\":" << JsonString(t.html) << ",\"children\":[";
-  for (size_t k = 0; k < t.children.size(); ++k) {
-    if (k) os << ",";
-    WriteTextJson(os, t.children[k]);
-  }
-  os << "]}";
-}
 
 void WritePageJson(std::ostream& os, const Options& o, const Page& p) {
   const PageInfo& i = p.info;
@@ -457,24 +377,13 @@ void WritePageJson(std::ostream& os, const Options& o, const Page& p) {
      << ",\"page_name\":" << JsonString(i.pageName) << ",\"issue_date\":" << JsonString(i.issueDate)
      << ",\"page_count\":" << JsonString(i.pageCount) << ",\"source\":" << JsonString(i.source)
      << "},\n\"text_blocks\":[";
-  for (size_t k = 0; k < p.texts.size(); ++k) {
-    os << (k ? ",\n" : "\n");
-    WriteTextJson(os, p.texts[k]);
-  }
+  for (size_t k = 0; k < p.texts.size(); ++k) os << (k ? ",\n" : "\n") << TextJson(p.texts[k]);
   os << "],\n\"pictures\":[";
-  for (size_t k = 0; k < p.pictures.size(); ++k) {
-    const Picture& pic = p.pictures[k];
-    os << (k ? ",\n" : "\n") << "{\"box\":[" << pic.rect.left << "," << pic.rect.top << ","
-       << pic.rect.right << "," << pic.rect.bottom << "],\"width\":" << pic.width
-       << ",\"height\":" << pic.height << ",\"bpp\":" << pic.bpp
-       << ",\"region\":" << PointsJson(pic.points) << ",\"caption\":" << JsonString(pic.caption)
-       << "}";
-  }
-  os << "],\n\"articles\":[";
-  for (size_t k = 0; k < p.articles.size(); ++k)
-    os << (k ? ",\n" : "\n") << "{\"id\":" << p.articles[k].id
-       << ",\"html\":" << JsonString(p.articles[k].html) << "}";
-  os << "]}";
+  for (size_t k = 0; k < p.pictures.size(); ++k)
+    os << (k ? ",\n" : "\n") << PictureJson(p.pictures[k]);
+  os << "],\n";
+  WriteArticlesJson(os, p);
+  os << "}";
 }
 
 // ---- Output: HTML ----
@@ -498,8 +407,8 @@ void WriteHtml(std::ostream& os, const std::string& file, const std::string& ima
      << "polygon.picture{fill:rgba(0,160,0,.08);stroke:#090}"
      << "polygon:hover{fill:rgba(255,200,0,.35)}"
      << "dl.info{display:grid;grid-template-columns:max-content auto;gap:0 1em}"
-     << "dl.info dd{margin:0}</style></head><body>\n<h1>" << HtmlEscape(file) << " &mdash; page "
-     << p.number << "</h1>\n";
+     << "dl.info dd{margin:0}" << ArticlesCss() << "</style></head><body>\n<h1>" << HtmlEscape(file)
+     << " &mdash; page " << p.number << "</h1>\n";
   const PageInfo& i = p.info;
   os << "<dl class=\"info\"><dt>page id</dt><dd>" << HtmlEscape(i.pageId)
      << "</dd><dt>page name</dt><dd>" << HtmlEscape(i.pageName) << "</dd><dt>issue date</dt><dd>"
@@ -517,6 +426,7 @@ void WriteHtml(std::ostream& os, const std::string& file, const std::string& ima
       os << "<polygon class=\"picture\" points=\"" << pts << "\"><title>picture " << pic.width
          << " x " << pic.height << "</title></polygon>\n";
   }
+  WriteArticlesSvg(os, p);
   os << "</svg>\n</body></html>\n";
 }
 
@@ -524,7 +434,7 @@ void WriteHtml(std::ostream& os, const std::string& file, const std::string& ima
 
 const char* const kUsage =
     "usage: velluma analyse [FILE] [--page N | --all] [--level L] [--no-images] [--paths]\n"
-    "                       [--recognise] [--format text|json|html] [-o OUT]\n"
+    "                       [--recognise] [--format text|json|html|alto] [-o OUT]\n"
     "       velluma glyphs FILE --page N [-o sheet.html | --format json]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
     "       velluma info FILE\n"
@@ -569,8 +479,8 @@ Options ParseArgs(int argc, char** argv) {
       o.recognise = true;
     } else if (a == "--format") {
       o.format = value();
-      if (o.format != "text" && o.format != "json" && o.format != "html")
-        Fail("unknown format '" + o.format + "' (text, json or html)");
+      if (o.format != "text" && o.format != "json" && o.format != "html" && o.format != "alto")
+        Fail("unknown format '" + o.format + "' (text, json, html or alto)");
     } else if (a == "-o" || a == "--output") {
       o.out = value();
     } else if (a == "--scale") {
@@ -593,6 +503,8 @@ Options ParseArgs(int argc, char** argv) {
   if (o.command == "render" && o.out.empty()) Fail("render needs -o OUT.jpg");
   if (o.format == "html" && o.out.empty()) Fail("--format html needs -o OUT.html");
   if (o.format == "html" && o.all) Fail("--format html shows one page; use --page N");
+  if (o.format == "alto" && o.all && o.out.empty())
+    Fail("--format alto with --all writes one file per page; it needs -o OUT.xml");
   return o;
 }
 
@@ -629,40 +541,76 @@ int RunRender(Adaptor& adaptor, const Options& o) {
   return kExitOk;
 }
 
+// The file that page n's ALTO goes to with --all: OUT's stem, "-", the page number in four
+// digits or more, OUT's extension, in OUT's folder.
+std::string AltoPagePath(const std::string& out, int n) {
+  const fs::path path(out);
+  char num[16];
+  std::snprintf(num, sizeof num, "-%04d", n);
+  return (path.parent_path() / (path.stem().string() + num + path.extension().string())).string();
+}
+
+void WriteAltoFile(Adaptor& adaptor, const Options& o, long count, int n) {
+  const std::string out = AltoPagePath(o.out, n);
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  if (!file) Fail("cannot write " + out + ": " + std::strerror(errno));
+  WriteAlto(file, fs::path(o.file).filename().string(), count, LoadPage(adaptor, o, n));
+  file.flush();
+  if (!file) Fail("cannot write " + out);
+}
+
 int RunAnalyse(Adaptor& adaptor, const Options& o) {
   const long count = OpenDocument(adaptor, o.file);
-  // The pages are walked, never listed: a count is no promise of memory.
-  if (!o.all) CheckPage(o.file, o.page, count);
-  const long first = o.all ? 1 : o.page;
-  const long last = o.all ? count : o.page;
+  // Pages are taken one at a time from first to last: a document that claims a huge page count
+  // costs nothing up front.
+  int first = o.page, last = o.page;
+  if (o.all) {
+    first = 1;
+    last = static_cast<int>(std::min<long>(count, std::numeric_limits<int>::max()));
+  } else {
+    CheckPage(o.file, o.page, count);
+  }
+  const bool progress = o.all && isatty(STDERR_FILENO);
+  auto report = [&](int n) {
+    if (progress) std::cerr << "\rpage " << n << " of " << count << std::flush;
+  };
+  if (o.format == "alto" && o.all) {
+    for (int n = first; n <= last; ++n) {
+      report(n);
+      WriteAltoFile(adaptor, o, count, n);
+    }
+    if (progress) std::cerr << "\n";
+    return kExitOk;
+  }
   std::ofstream file;
   if (!o.out.empty()) {
     file.open(o.out, std::ios::binary | std::ios::trunc);
     if (!file) Fail("cannot write " + o.out + ": " + std::strerror(errno));
   }
   std::ostream& os = o.out.empty() ? std::cout : file;
-  const bool progress = o.all && isatty(STDERR_FILENO);
 
   if (o.format == "html") {
-    const Page p = LoadPage(adaptor, o, static_cast<int>(first));
+    const Page p = LoadPage(adaptor, o, first);
     const fs::path outPath(o.out);
     const std::string image = outPath.stem().string() + ".jpg";
     // The page is rendered at one pixel per page unit so the outlines share its coordinates.
     RenderTo(adaptor, o, p.number, 1.0, (outPath.parent_path() / image).string());
     WriteHtml(os, o.file, image, p);
+  } else if (o.format == "alto") {
+    WriteAlto(os, fs::path(o.file).filename().string(), count, LoadPage(adaptor, o, first));
   } else if (o.format == "json") {
     os << "{\"file\":" << JsonString(o.file) << ",\"page_count\":" << count << ",\"pages\":[\n";
-    for (long n = first; n <= last; ++n) {
-      if (progress) std::cerr << "\rpage " << n << " of " << count << std::flush;
+    for (int n = first; n <= last; ++n) {
+      report(n);
       if (n > first) os << ",\n";
-      WritePageJson(os, o, LoadPage(adaptor, o, static_cast<int>(n)));
+      WritePageJson(os, o, LoadPage(adaptor, o, n));
     }
     os << "\n]}\n";
   } else {
-    for (long n = first; n <= last; ++n) {
-      if (progress) std::cerr << "\rpage " << n << " of " << count << std::flush;
+    for (int n = first; n <= last; ++n) {
+      report(n);
       if (n > first) os << "\n";
-      WriteText(os, o.file, count, o, LoadPage(adaptor, o, static_cast<int>(n)));
+      WriteText(os, o.file, count, o, LoadPage(adaptor, o, n));
     }
   }
   if (progress) std::cerr << "\n";
