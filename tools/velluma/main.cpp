@@ -18,6 +18,7 @@
 #include <vector>
 
 #define VELLUMA_DEFINE_IDS
+#include "host.h"
 #include "velluma/velluma.h"
 #include "vjson/json.h"
 #include "vwin32/strings.h"
@@ -520,7 +521,10 @@ const char* const kUsage =
     "usage: velluma analyse [FILE] [--page N | --all] [--level L] [--no-images] [--paths]\n"
     "                       [--format text|json|html] [-o OUT]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
-    "       velluma info FILE\n";
+    "       velluma info FILE\n"
+    "       velluma issue FILE... --publication NAME [--config DIR] [--format text|json|csv]\n"
+    "                             [--jobs N]\n"
+    "       velluma register [--user] | velluma unregister [--user]\n";
 
 int ParseInt(const std::string& opt, const std::string& v) {
   char* end = nullptr;
@@ -671,6 +675,10 @@ int main(int argc, char** argv) {
     std::cout << kUsage;
     return kExitOk;
   }
+  if (argc >= 2 &&
+      (std::strcmp(argv[1], "register") == 0 || std::strcmp(argv[1], "unregister") == 0))
+    return RunRegisterCommand(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "issue") == 0) return RunIssueCommand(argc, argv);
   try {
     const Options o = ParseArgs(argc, argv);
     Adaptor adaptor;
