@@ -76,7 +76,10 @@ int RunRegisterCommand(int argc, char** argv) {
   if (FAILED(hr)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    std::cerr << "velluma: " << command << " failed (" << code << "); cannot write " << hive
+    std::cerr << "velluma: " << command << " failed (" << code << ")"
+              << (hr == E_ACCESSDENIED      ? "; cannot write " + hive
+                  : hr == REGDB_E_READREGDB ? "; the registry file " + hive + " is damaged"
+                                            : std::string())
               << "\n";
     return vhost::kExitSomeFailed;
   }

@@ -118,6 +118,18 @@ class CScriptParser {
     while (m_nPos < m_text.size() && IsBlank(m_text[m_nPos])) ++m_nPos;
     if (m_nPos >= m_text.size()) return false;
     const char16_t c = m_text[m_nPos];
+    // A bare identifier such as {B21FEF21-...} starts with a brace but is a name: a brace
+    // followed by anything but a blank opens a block only when no closing brace ends the word.
+    if (c == u'{' && m_nPos + 1 < m_text.size() && !IsBlank(m_text[m_nPos + 1])) {
+      size_t k = m_nPos + 1;
+      while (k < m_text.size() && !IsBlank(m_text[k]) && m_text[k] != u'}' && m_text[k] != u'{')
+        ++k;
+      if (k < m_text.size() && m_text[k] == u'}') {
+        token.assign(m_text.substr(m_nPos, k + 1 - m_nPos));
+        m_nPos = k + 1;
+        return true;
+      }
+    }
     if (c == u'{' || c == u'}' || c == u'=') {
       token = c;
       ++m_nPos;
