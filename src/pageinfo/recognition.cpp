@@ -293,11 +293,11 @@ CTextBlock* CPageInfo::FindDateBlock(CTextBlockArray& list, BOOL bBuiltIn) {
       if (CTextBlock* date = SplitOffSpan(result, start, end)) {
         list.Add(result);
         result = date;
-      } else {
-        // The span lies inside one child (a date line joined with the line below it into one
-        // text block): the block stays whole, but its text is the date alone.
-        bKeepSpanOnly = true;
       }
+      // The split works on whole children: a date line that block formation joined with the
+      // line below it (a lunar date) is one child, and goes with the date whole, or stops the
+      // split. The date's text is what its expression matched.
+      bKeepSpanOnly = true;
     }
   }
   RemoveAll(result->m_strText, u"\r\n");
