@@ -37,9 +37,10 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	cmake --build $(BUILD) --target velluma-bench velluma-load-bench -j $(JOBS)
+	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-issue-bench -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
 	$(BUILD)/bin/velluma-load-bench
+	$(BUILD)/bin/velluma-issue-bench
 
 samples: build
 	$(BUILD)/bin/velluma-mksamples samples
