@@ -38,9 +38,9 @@ double RunCommand(const std::vector<std::string>& files, int jobs) {
 int main(int argc, char** argv) {
   vbench::Options options;
   std::vector<std::string> files;
-  const vbench::Program program{
-      "velluma-issue-bench", "usage: velluma-issue-bench [FILE|DIR ...] [--repeat N] [--cpu]\n",
-      false, "no PDF files found"};
+  const vbench::Program program{"velluma-issue-bench",
+                                "usage: velluma-issue-bench [FILE|DIR ...] [--repeat N] [--cpu]\n",
+                                false, "no PDF files found"};
   if (const auto status = vbench::Start(argc, argv, program, options, files)) return *status;
 
   const fs::path configRoot = fs::temp_directory_path() / "velluma-issue-bench";
@@ -89,10 +89,10 @@ int main(int argc, char** argv) {
                 conf, genRatio, confRatio, genRatio > 1.2 || confRatio >= 1.0 ? " *" : "");
   }
   fs::remove_all(configRoot);
-  std::printf("summary: %zu files; general/L3 median %.2f (target <= 1.2); configured/general "
-              "median %.2f (target < 1); misses marked *\n",
-              generalRatios.size(), vbench::Median(generalRatios),
-              vbench::Median(configuredRatios));
+  std::printf(
+      "summary: %zu files; general/L3 median %.2f (target <= 1.2); configured/general "
+      "median %.2f (target < 1); misses marked *\n",
+      generalRatios.size(), vbench::Median(generalRatios), vbench::Median(configuredRatios));
 
   // The command over every file, each file given several times so that a run lasts a while.
   std::vector<std::string> batch;
@@ -101,9 +101,9 @@ int main(int argc, char** argv) {
   const double one = RunCommand(batch, 1);
   const double many = RunCommand(batch, jobs);
   const double speedUp = many > 0 ? one / many : 0;
-  std::printf("velluma issue: %zu files; --jobs 1 %.1f files/s; --jobs %d %.1f files/s; speed-up "
-              "%.2f = %.2f N (target >= 0.8 N)\n",
-              batch.size(), batch.size() / one, jobs, batch.size() / many, speedUp,
-              speedUp / jobs);
+  std::printf(
+      "velluma issue: %zu files; --jobs 1 %.1f files/s; --jobs %d %.1f files/s; speed-up "
+      "%.2f = %.2f N (target >= 0.8 N)\n",
+      batch.size(), batch.size() / one, jobs, batch.size() / many, speedUp, speedUp / jobs);
   return 0;
 }

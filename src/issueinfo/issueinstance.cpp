@@ -3,6 +3,7 @@
 #include "issueinfo/issueinstance.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "layout/stages.h"
 #include "vwin32/format.h"
@@ -50,6 +51,14 @@ bool ReadText(CPageInfo& info, HRESULT (CPageInfo::*get)(BSTR*), std::u16string&
 
 std::u16string FormatCount(int n) {
   return vwin32::Format(u"%d", n);
+}
+
+// The integer part of a page coordinate, held to the 32-bit range (a damaged page box can be
+// any size).
+LONG ToCoordinate(double value) {
+  if (!(value > -2147483648.0)) return INT32_MIN;
+  if (!(value < 2147483647.0)) return INT32_MAX;
+  return static_cast<LONG>(std::trunc(value));
 }
 
 // Whether the engine's common configuration (Config/CommonConfig.xml under its configuration
@@ -139,12 +148,12 @@ HRESULT CIssueInfoInstance::AnalyseConfigured(velluma::St_IssueRecord& record,
 
   if (dWidth > kSpreadWidth) {
     // A spread: the left half first, then the right half. The record keeps the last region.
-    const double dHalf = std::trunc(dWidth * 0.5);
-    record.rcFrontPage.right = static_cast<LONG>(dHalf);
+    const LONG nHalf = ToCoordinate(dWidth * 0.5);
+    record.rcFrontPage.right = nHalf;
     const HRESULT R = AnalyseRegions(record, xmlPath, bFrontPage, bGetAllPageInfo);
     if (R >= 0) return R;
-    record.rcFrontPage.left = static_cast<LONG>(dHalf);
-    record.rcFrontPage.right = static_cast<LONG>(std::trunc(dWidth));
+    record.rcFrontPage.left = nHalf;
+    record.rcFrontPage.right = ToCoordinate(dWidth);
   }
   return AnalyseRegions(record, xmlPath, bFrontPage, bGetAllPageInfo);
 }
