@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 #include "com_fixture.h"
 #include "vwin32/registry.h"
@@ -102,6 +104,16 @@ TEST_F(RegistrationTest, RoundTripsLeaveTheStoreAsBefore) {
   ASSERT_EQ(m_register(), S_OK);  // stays per user
   EXPECT_EQ(Hive(vwin32::RegHive::Machine), before);
   ASSERT_EQ(m_install(FALSE, u"user"), S_OK);
+  EXPECT_FALSE(Hive(vwin32::RegHive::User).KeyExists(provider));
+
+  // Registrations racing one another (each one a locked read-modify-write) leave a whole hive.
+  std::vector<std::thread> racers;
+  for (int t = 0; t < 4; ++t)
+    racers.emplace_back([this, t] {
+      for (int i = 0; i < 5; ++i) EXPECT_EQ((t % 2 == 0 ? m_register : m_unregister)(), S_OK);
+    });
+  for (std::thread& racer : racers) racer.join();
+  ASSERT_EQ(m_unregister(), S_OK);
   EXPECT_FALSE(Hive(vwin32::RegHive::User).KeyExists(provider));
 
   // A registry folder that cannot be created: a failure result, nothing written.

@@ -187,7 +187,12 @@ TEST_F(IssueProviderTest, BadInputLeavesTheProviderUsable) {
   }
   EXPECT_EQ(m_p->AnalysePage(nullptr, nullptr, nullptr, 0, 0, nullptr), S_OK);
 
-  // A page without text on both paths; a non-ASCII path.
+  // A document without pages, and a page without text, on both paths; a non-ASCII path.
+  const fs::path empty = m_dir / "no-pages.pdf";
+  std::ofstream(empty, std::ios::binary) << vtest::RawPdf(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"});
+  // The kit does not open a document without pages: a file that does not open.
+  EXPECT_EQ(Analyse(empty.string(), "P", true, false), -1);
   vtest::PdfWriter blank;
   blank.AddPage(600, 800, "");
   const fs::path blankPath = m_dir / "空白页.pdf";
@@ -195,6 +200,7 @@ TEST_F(IssueProviderTest, BadInputLeavesTheProviderUsable) {
   EXPECT_EQ(Analyse(blankPath.string(), "P", true, false), 1);
   ASSERT_EQ(LoadConfig("<IssueInfoSet><IssueInfo IssueName=\"P\"/></IssueInfoSet>"), 1);
   EXPECT_EQ(Analyse(blankPath.string(), "P", true, false), 1);
+  EXPECT_EQ(Analyse(empty.string(), "P", true, false), -1);
   const fs::path copy = m_dir / "报纸 头版.pdf";
   fs::copy_file(Sample("front-page.pdf"), copy, fs::copy_options::overwrite_existing);
   EXPECT_EQ(Analyse(copy.string(), "Q", true, false), 0);
