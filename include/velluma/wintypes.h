@@ -61,9 +61,25 @@ constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
 constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008u);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+constexpr HRESULT REGDB_E_WRITEREGDB = static_cast<HRESULT>(0x80040151u);
+constexpr HRESULT REGDB_E_READREGDB = static_cast<HRESULT>(0x80040150u);
+constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
+constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
+constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
+constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
+constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
+constexpr HRESULT DISP_E_NONAMEDARGS = static_cast<HRESULT>(0x80020007u);
+constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
+constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
+constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 // Identifiers: the Windows layout, compared as 16 raw bytes.
 struct GUID {
@@ -80,8 +96,12 @@ typedef const CLSID& REFCLSID;
 static_assert(sizeof(GUID) == 16);
 
 VCOMRT_API BOOL IsEqualGUID(REFGUID a, REFGUID b);
-inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b) != 0; }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool operator==(const GUID& a, const GUID& b) {
+  return IsEqualGUID(a, b) != 0;
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+  return !(a == b);
+}
 
 // Rectangles and points with the Windows semantics (right and bottom exclusive; a rectangle
 // is empty when right <= left or bottom <= top).

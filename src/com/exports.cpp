@@ -17,6 +17,20 @@ VELLUMA_EXPORT HRESULT DllCanUnloadNow() {
   return vmodule::CanUnloadNow();
 }
 
+// Registration into the runtime's class registry (machine-wide unless DllInstall chose the
+// current user).
+VELLUMA_EXPORT HRESULT DllRegisterServer() {
+  return vmodule::RegisterServer();
+}
+
+VELLUMA_EXPORT HRESULT DllUnregisterServer() {
+  return vmodule::UnregisterServer();
+}
+
+VELLUMA_EXPORT HRESULT DllInstall(BOOL bInstall, const char16_t* pszCmdLine) {
+  return vmodule::Install(bInstall, pszCmdLine);
+}
+
 // The flag word of a text block of this module (see velluma/velluma.h).
 VELLUMA_EXPORT HRESULT VellumaGetBlockFlags(IBlock* pBlock, unsigned long* pdwFlags) {
   if (pBlock == nullptr || pdwFlags == nullptr) return E_POINTER;

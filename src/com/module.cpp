@@ -1,4 +1,5 @@
-// Module lock count, live-adaptor count and the class object of PDFDataAdaptor.
+// The module object (lock count, live-adaptor count, the class table) and the class objects of
+// PDFDataAdaptor and PDFIssueInfoProvider.
 #include "com/module.h"
 
 #include <atomic>
@@ -6,6 +7,7 @@
 #include <new>
 
 #include "com/dataadaptor.h"
+#include "com/issueprovider.h"
 #include "kit/pdfkit.h"
 #include "velluma/velluma.h"
 
@@ -18,10 +20,14 @@ std::atomic<int32_t> g_nLockCount{0};
 // exactly once per run of adaptors.
 std::atomic<int32_t> g_nLiveAdaptors{0};
 
-// The class object. Its reference count is nominal: it is never destroyed, and every
-// reference a client holds locks the module so that it is not unloaded under the client.
-class CDataAdaptorFactory final : public IClassFactory {
+using PFN_CreateInstance = HRESULT (*)(IUnknown* pUnkOuter, REFIID riid, void** ppv);
+
+// A class object. Its reference count is nominal: it is never destroyed, and every reference a
+// client holds locks the module so that it is not unloaded under the client.
+class CClassFactory final : public IClassFactory {
  public:
+  explicit CClassFactory(PFN_CreateInstance pfnCreate) : m_pfnCreate(pfnCreate) {}
+
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -47,7 +53,7 @@ class CDataAdaptorFactory final : public IClassFactory {
     *ppv = nullptr;
     // An aggregating outer object may ask only for the inner IUnknown.
     if (pUnkOuter != nullptr && !(riid == IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return CPDFDataAdaptor::CreateInstance(pUnkOuter, riid, ppv);
+    return m_pfnCreate(pUnkOuter, riid, ppv);
   }
   HRESULT LockServer(BOOL fLock) override {
     if (fLock)
@@ -58,6 +64,7 @@ class CDataAdaptorFactory final : public IClassFactory {
   }
 
  private:
+  PFN_CreateInstance m_pfnCreate;
   std::atomic<int32_t> m_nRefCount{0};
 };
 
@@ -94,9 +101,15 @@ int32_t GetLiveAdaptorCount() {
   return g_nLiveAdaptors.load();
 }
 
+// The class table. Each class object is created on first request; the initialisation of a
+// function-local static is thread-safe.
 IClassFactory* GetDataAdaptorFactory() {
-  // Created on first request; the initialisation of a function-local static is thread-safe.
-  static CDataAdaptorFactory factory;
+  static CClassFactory factory(&CPDFDataAdaptor::CreateInstance);
+  return &factory;
+}
+
+IClassFactory* GetIssueInfoProviderFactory() {
+  static CClassFactory factory(&CPDFIssueInfoProvider::CreateInstance);
   return &factory;
 }
 
@@ -104,6 +117,8 @@ HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (rclsid == CLSID_PDFDataAdaptor) return GetDataAdaptorFactory()->QueryInterface(riid, ppv);
+  if (rclsid == CLSID_PDFIssueInfoProvider)
+    return GetIssueInfoProviderFactory()->QueryInterface(riid, ppv);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

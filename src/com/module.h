@@ -1,6 +1,6 @@
 // The module's global state: the lock count that decides whether the module may be unloaded,
-// the count of live data adaptors that starts and stops the page-content kit, and the class
-// object of PDFDataAdaptor.
+// the count of live data adaptors that starts and stops the page-content kit, the class objects
+// and registration.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +21,26 @@ void AdaptorCreated();
 void AdaptorDestroyed();
 int32_t GetLiveAdaptorCount();
 
-// The class object of PDFDataAdaptor as an IClassFactory (not AddRef'ed). It lives as long as
-// the module; each reference a client holds on it counts as a module lock.
+// The class objects of PDFDataAdaptor and PDFIssueInfoProvider as IClassFactory (not
+// AddRef'ed). They live as long as the module; each reference a client holds on one counts as a
+// module lock.
 IClassFactory* GetDataAdaptorFactory();
+IClassFactory* GetIssueInfoProviderFactory();
+
+// Registration (registration.cpp). Per-user registration is chosen by DllInstall with the
+// command line "user" and stays chosen for the rest of the module's life.
+void SetPerUserRegistration(bool bPerUser);
+bool IsPerUserRegistration();
+// Scripts 101, 102 and 104, then the type library. The first failure is returned.
+HRESULT RegisterServer();
+// The classes' scripts and the type library, then script 101 in unregister mode.
+HRESULT UnregisterServer();
+// DllInstall: "user" (any case) selects per-user registration; install registers (and on
+// failure unregisters and returns the failure), uninstall unregisters.
+HRESULT Install(BOOL bInstall, const char16_t* pszCmdLine);
+
+// The scripts as the module holds them (resource ids 101, 102, 104); null for another id.
+const char16_t* RegistrarScript(int nId);
 
 // What DllGetClassObject answers: E_POINTER for a null ppv, CLASS_E_CLASSNOTAVAILABLE for a
 // class this module does not serve, else the class object's QueryInterface for riid.

@@ -23,6 +23,7 @@ CPDFInstance::CPDFInstance()
       m_pArticles(nullptr),
       m_pPageInfo(nullptr),
       m_bRenderPage(1),
+      m_bDecodeCustom(1),
       m_nNamedPage(0) {
   m_pArticles = new CArticleArray();
   // A page information object that cannot be allocated stays null: Open and LoadPage then fail.

@@ -140,6 +140,8 @@ class CPDFInstance {
   CDynArray<std::u16string> m_pageSources;  // per-page source files of a multi-page document
   std::map<std::u16string, std::u16string> m_fontSetCounts;  // font family -> decimal count
   int32_t m_bRenderPage;                                     // 1: text intake renders the page
+  // 1: text intake decodes custom-encoded runs; 0 flags all their glyphs for recognition.
+  int32_t m_bDecodeCustom;
 
  private:
   std::u16string m_strModuleDir;  // overrides the module folder when not empty

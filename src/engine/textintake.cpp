@@ -240,7 +240,7 @@ HRESULT CPDFInstance::LoadTextContent(int nPage) {
     if (b.SetChars(chars.data(), static_cast<int>(chars.size())) == 0) continue;
 
     if (vwin32::EqualsNoCase(vwin32::View(pRun->pszEncoding), u"Custom") &&
-        !DecodeCustomRun(&b, vwin32::View(pRun->pszFontName))) {
+        (m_bDecodeCustom == 0 || !DecodeCustomRun(&b, vwin32::View(pRun->pszFontName)))) {
       b.m_nFlags |= TBF_UNRECOGNISED;
     }
 

@@ -284,6 +284,7 @@ CTextBlock* CPageInfo::FindDateBlock(CTextBlockArray& list, BOOL bBuiltIn) {
       candidates.Add(choice);
     }
   }
+  bool bKeepSpanOnly = false;
   if (result == nullptr) {
     // One block: split the date off a longer grouped block, using the built-in span.
     result = candidates[0];
@@ -293,9 +294,22 @@ CTextBlock* CPageInfo::FindDateBlock(CTextBlockArray& list, BOOL bBuiltIn) {
         list.Add(result);
         result = date;
       }
+      // The split works on whole children: a date line that block formation joined with the
+      // line below it (a lunar date) is one child, and goes with the date whole, or stops the
+      // split. The date's text is what its expression matched.
+      bKeepSpanOnly = true;
     }
   }
   RemoveAll(result->m_strText, u"\r\n");
+  if (bKeepSpanOnly) {
+    // The span is taken again on the text without line breaks, so that a weekday on the next
+    // line stays with its date.
+    if (IsDateText(result, start, end, TRUE) && start >= 0 && end > start &&
+        static_cast<size_t>(end) <= result->m_strText.size()) {
+      result->m_strText =
+          result->m_strText.substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
+    }
+  }
   NormaliseDigits(result->m_strText);
   return result;
 }

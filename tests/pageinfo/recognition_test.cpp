@@ -144,6 +144,37 @@ TEST_F(RecognitionTest, DateSplitOffLongGroupedBlock) {
   DeleteTextBlockTree(date);
 }
 
+// A date line joined with the lunar-date line below it into one text block, grouped into a
+// column group alone or with a count notice: the split moves the whole block, or cannot split;
+// either way the issue date is the date alone.
+TEST_F(RecognitionTest, DateJoinedWithLunarLineKeepsOnlyTheDate) {
+  for (const bool withNotice : {false, true}) {
+    SCOPED_TRACE(withNotice);
+    CTextBlock* dateLine = Add(u"2010年3月8日 星期一", 430, 30, 540);
+    CTextBlock* lunarLine = Add(u"农历庚寅年正月廿三", 430, 44, 520);
+    CTextBlock* notice = Add(u"今日八版", 430, 64, 480);
+    list.RemoveAll();
+    CTextBlock* joined = Add(u"2010年3月8日 星期一\r\n农历庚寅年正月廿三", 430, 30, 540, 2);
+    list.RemoveAll();
+    joined->m_children.Add(dateLine);
+    joined->m_children.Add(lunarLine);
+    joined->SetLevel(1);
+    CTextBlock* group = Add(joined->m_strText + (withNotice ? u"\r\n今日八版" : u""), 430, 30, 540,
+                            withNotice ? 3 : 2);
+    group->m_children.Add(joined);
+    if (withNotice)
+      group->m_children.Add(notice);
+    else
+      delete notice;
+    group->SetLevel(2);
+    CTextBlock* date = info.FindDateBlock(list, TRUE);
+    ASSERT_NE(date, nullptr);
+    EXPECT_EQ(date->m_strText, u"2010年3月8日 星期一");
+    DeleteTextBlockTree(date);
+    list.DeleteBlockTree();
+  }
+}
+
 TEST_F(RecognitionTest, SplitOffSpanLeavesBlockWhenChildrenDoNotCarryTheSpan) {
   CTextBlock* other = Add(u"无关", 0, 0, 20);
   list.RemoveAll();

@@ -20,6 +20,7 @@
 
 #define VELLUMA_DEFINE_IDS
 #include "batch.h"
+#include "host.h"
 #include "model.h"
 #include "velluma/velluma.h"
 #include "vwin32/strings.h"
@@ -438,7 +439,10 @@ const char* const kUsage =
     "       velluma glyphs FILE --page N [-o sheet.html | --format json]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
     "       velluma info FILE\n"
-    "       velluma batch INPUT... -o OUTDIR [--jobs N] [--shard I/N] (velluma batch --help)\n";
+    "       velluma batch INPUT... -o OUTDIR [--jobs N] [--shard I/N] (velluma batch --help)\n"
+    "       velluma issue FILE... --publication NAME [--config DIR] [--format text|json|csv]\n"
+    "                             [--jobs N]\n"
+    "       velluma register [--user] | velluma unregister [--user]\n";
 
 int ParseInt(const std::string& opt, const std::string& v) {
   char* end = nullptr;
@@ -630,6 +634,10 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (argc >= 2 && std::strcmp(argv[1], "batch") == 0) return RunBatch(argc, argv);
+  if (argc >= 2 &&
+      (std::strcmp(argv[1], "register") == 0 || std::strcmp(argv[1], "unregister") == 0))
+    return RunRegisterCommand(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "issue") == 0) return RunIssueCommand(argc, argv);
   try {
     if (argc >= 2 && std::strcmp(argv[1], "glyphs") == 0)
       return RunGlyphs(Adaptor().operator->(), argc, argv);
