@@ -171,8 +171,9 @@ TEST(ArticleStageBadInput, PicturesEverywhereAndEmptyPage) {
     CTextBlockArray blocks;
     for (CArticle* a : *engine.GetArticles()) {
       held += a->m_pics.GetSize();
-      a->CollectBlocks(blocks, ART_TITLES | ART_BODY);
+      a->CollectBlocks(blocks, ART_TITLES | ART_BODY | ART_CAPTIONS);
     }
+    // The line inside the page-sized picture's frame is that picture's caption.
     EXPECT_EQ(held, pictures);
     EXPECT_EQ(blocks.GetSize(), runs.empty() ? 0 : 1);
     ASSERT_EQ(engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | 0, TRUE), S_OK);

@@ -437,6 +437,7 @@ const char* const kUsage =
     "usage: velluma analyse [FILE] [--page N | --all] [--level L] [--no-images] [--paths]\n"
     "                       [--recognise] [--format text|json|html|alto] [-o OUT]\n"
     "       velluma glyphs FILE --page N [-o sheet.html | --format json]\n"
+    "       velluma review FILE [--page N] [--level L]\n"
     "       velluma render [FILE] --page N [--scale S] -o OUT.jpg\n"
     "       velluma info FILE\n"
     "       velluma batch INPUT... -o OUTDIR [--jobs N] [--shard I/N] (velluma batch --help)\n"
