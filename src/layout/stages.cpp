@@ -1,5 +1,5 @@
-// Entry points of the analysis stages. Those not built yet give the result of a stage that
-// found nothing to do, so that page loading runs end to end.
+// Entry points of the analysis stages that page loading runs, and the analysis reset and
+// gathering over what the stages built.
 #include "layout/stages.h"
 
 #include <algorithm>
@@ -125,4 +125,3 @@ void GatherTextBlocks(CPDFInstance& engine, CTextBlockArray& list) {
   if (CPageInfo* info = engine.GetPageInfo()) info->CollectRecognisedBlocks(list, 15);
   list.Append(engine.m_textBlocks);
 }
-

@@ -40,10 +40,10 @@ struct RefLayout {
 };
 
 // Font classes of results (the style of the reference that matched).
-constexpr int kClassUnknown = 0;  // no shape matched: independent of the typeface
-constexpr int kClassSong = 1;     // the Song/Ming group
-constexpr int kClassHei = 2;      // the Hei (sans) group
-constexpr int kClassKai = 3;      // the Kai group
+constexpr int kClassUnknown = 0;   // no shape matched: independent of the typeface
+constexpr int kClassSong = 1;      // the Song/Ming group
+constexpr int kClassHei = 2;       // the Hei (sans) group
+constexpr int kClassKai = 3;       // the Kai group
 constexpr int kClassFangSong = 4;  // the FangSong group
 
 }  // namespace glyphrec
