@@ -7,6 +7,9 @@ BUILD_RELEASE ?= build-release
 FUZZ_S     ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+# A compiler cache, where one is installed, makes builds in fresh build folders cheap.
+CCACHE     := $(shell command -v ccache 2>/dev/null)
+LAUNCHER   := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
 .PHONY: all deps configure build demo check check-asan check-release check-tsan fuzz fuzz-build bench samples format clean
 
@@ -16,7 +19,7 @@ deps:
 	@bash scripts/install-deps
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) $(CMAKE_ARGS)
 
 configure: deps $(BUILD)/CMakeCache.txt
 
@@ -33,7 +36,7 @@ check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(BUILD_ASAN)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DVELLUMA_SANITIZE=ON -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DVELLUMA_SANITIZE=ON -DVELLUMA_BENCH=OFF $(LAUNCHER) $(CMAKE_ARGS)
 
 check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
@@ -43,7 +46,7 @@ check-asan: deps $(BUILD_ASAN)/CMakeCache.txt
 # A packager's optimised build (-O3, warnings as errors) with the benchmarks left out; only the
 # quick tool tests run again, the full suite runs in the two builds above.
 $(BUILD_RELEASE)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DVELLUMA_BENCH=OFF $(LAUNCHER) $(CMAKE_ARGS)
 
 check-release: deps $(BUILD_RELEASE)/CMakeCache.txt
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
@@ -51,7 +54,7 @@ check-release: deps $(BUILD_RELEASE)/CMakeCache.txt
 
 # The thread tests under ThreadSanitizer (only the targets they need are built).
 $(BUILD_TSAN)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUMA_TSAN=ON -DVELLUMA_BENCH=OFF $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLUMA_TSAN=ON -DVELLUMA_BENCH=OFF $(LAUNCHER) $(CMAKE_ARGS)
 
 check-tsan: deps $(BUILD_TSAN)/CMakeCache.txt
 	cmake --build $(BUILD_TSAN) --target test_threads -j $(JOBS)
@@ -60,7 +63,7 @@ check-tsan: deps $(BUILD_TSAN)/CMakeCache.txt
 
 # libFuzzer harnesses, built with clang beside the GCC build; each runs FUZZ_S seconds.
 $(BUILD_FUZZ)/CMakeCache.txt:
-	CC=clang-14 CXX=clang++-14 cmake -S fuzz -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	CC=clang-14 CXX=clang++-14 cmake -S fuzz -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 fuzz-build: deps $(BUILD_FUZZ)/CMakeCache.txt
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
