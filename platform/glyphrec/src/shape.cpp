@@ -201,10 +201,12 @@ __attribute__((target_clones("avx2", "default"))) int FineDistance(const uint8_t
 // tenfold on top of the boxes' distance.
 int GeomDistance(const uint8_t* a, const uint8_t* b) {
   constexpr int kSmallMark = 16, kSizeWeight = 10;
-  int sa = std::max(a[1] - a[0], a[3] - a[2]) + 1, sb = std::max(b[1] - b[0], b[3] - b[2]) + 1;
+  int d = SquaredDistance<kGeomDims>(a, b);
+  int sa = std::max(a[1] - a[0], a[3] - a[2]) + 1;
+  if (sa >= kSmallMark) return d;
+  int sb = std::max(b[1] - b[0], b[3] - b[2]) + 1;
   int lo = std::min(sa, sb), hi = std::max(sa, sb);
-  int size = sa < kSmallMark && hi * 10 > lo * 16 ? kSizeWeight * (hi - lo) * (hi - lo) : 0;
-  return SquaredDistance<kGeomDims>(a, b) + size;
+  return hi * 10 > lo * 16 ? d + kSizeWeight * (hi - lo) * (hi - lo) : d;
 }
 
 }  // namespace glyphrec
