@@ -110,8 +110,8 @@ TEST_F(GlyphRecTest, PageObjectKeepsTheContract) {
 }
 
 // Typefaces that are not references: the GB 2312 ideographs (every fifteenth) and the punctuation
-// of newspaper text. Measured: 99.4% or more of the ideographs and 13 or 14 of the 18 marks of
-// each typeface (marks that share their shape with ASCII or Latin forms are the misses).
+// of newspaper text. Measured: 99.4% or more of the ideographs and 15 or 16 of the 18 marks of
+// each typeface (marks that share their shape with ASCII or ideographic forms are the misses).
 TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
   std::u32string text;
   auto han = Gb2312Ideographs();
@@ -132,7 +132,7 @@ TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
     for (size_t i = 0; i < text.size(); ++i) right += res[i].wChar == text[i];
     for (size_t i = 0; i < punct.size(); ++i) punctRight += res[text.size() + i].wChar == punct[i];
     EXPECT_GE(double(right) / text.size(), least) << "typeface " << font;
-    EXPECT_GE(punctRight, 12u) << "typeface " << font;
+    EXPECT_GE(punctRight, 14u) << "typeface " << font;
   }
 }
 

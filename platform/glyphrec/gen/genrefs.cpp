@@ -1,6 +1,9 @@
 // Writes the reference data of the recognition library: every reference character rendered
 // from each reference typeface, its shape features and the typeface's font class.
-// Usage: glyphrec-genrefs OUT CLASS:FONTFILE[:FACE][:EMBOLDEN] ...
+// Usage: glyphrec-genrefs OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...
+// A typeface given with "marks" adds only its punctuation and symbols, which vary in place and size
+// from typeface to typeface far more than ideographs do, and more of their designs cost little time
+// and space.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +36,19 @@ int Penalty(char32_t c, const std::u32string& level1) {
   return 10;
 }
 
+// Punctuation and symbols: neither ideographs, nor letters and digits (ASCII and full-width),
+// nor kana.
+bool IsMark(char32_t c) {
+  auto in = [c](char32_t lo, char32_t hi) { return c >= lo && c <= hi; };
+  return !(in(0x4E00, 0x9FFF) || in(u'0', u'9') || in(u'A', u'Z') || in(u'a', u'z') ||
+           in(0xFF10, 0xFF19) || in(0xFF21, 0xFF3A) || in(0xFF41, 0xFF5A) || in(0x3040, 0x30FF));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s OUT CLASS:FONTFILE[:FACE][:EMBOLDEN] ...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...\n", argv[0]);
     return 2;
   }
   const auto chars = ReferenceCharacters();
@@ -58,6 +69,7 @@ int main(int argc, char** argv) {
     int cls = std::atoi(parts[0].c_str());
     int face = parts.size() > 2 ? std::atoi(parts[2].c_str()) : 0;
     double embolden = parts.size() > 3 ? std::atof(parts[3].c_str()) : 0;
+    bool marksOnly = parts.size() > 4 && parts[4] == "marks";
     FontRenderer font;
     if (!font.Open(parts[1], face)) {
       std::fprintf(stderr, "glyphrec-genrefs: skipping %s (cannot open)\n", parts[1].c_str());
@@ -67,7 +79,8 @@ int main(int argc, char** argv) {
     Cell cell;
     Features f;
     for (char32_t ch : chars) {
-      if (ch > 0xFFFF || !font.Render(ch, cell, embolden)) continue;
+      if (ch > 0xFFFF || (marksOnly && !IsMark(ch))) continue;
+      if (!font.Render(ch, cell, embolden)) continue;
       ExtractFeatures(cell, f);
       if (f.empty) continue;
       outChars.push_back(uint16_t(ch));

@@ -195,8 +195,18 @@ __attribute__((target_clones("avx2", "default"))) int FineDistance(const uint8_t
   return SquaredDistance<kFineDims>(a, b);
 }
 
+// A small mark keeps its size from typeface to typeface far better than its place in the em
+// (a centred 。 is still no ｏ): when the cell's ink spans under 16 pixels and one of the two
+// boxes is more than 1.6 times the other's larger side, the difference of the sides counts
+// tenfold on top of the boxes' distance.
 int GeomDistance(const uint8_t* a, const uint8_t* b) {
-  return SquaredDistance<kGeomDims>(a, b);
+  constexpr int kSmallMark = 16, kSizeWeight = 10;
+  int d = SquaredDistance<kGeomDims>(a, b);
+  int sa = std::max(a[1] - a[0], a[3] - a[2]) + 1;
+  if (sa >= kSmallMark) return d;
+  int sb = std::max(b[1] - b[0], b[3] - b[2]) + 1;
+  int lo = std::min(sa, sb), hi = std::max(sa, sb);
+  return hi * 10 > lo * 16 ? d + kSizeWeight * (hi - lo) * (hi - lo) : d;
 }
 
 }  // namespace glyphrec
