@@ -85,7 +85,13 @@ inline vtest::ImageSpec SolidImage(int width, int height, uint8_t r = 200, uint8
   spec.kind = vtest::ImageSpec::Rgb24;
   spec.width = width;
   spec.height = height;
-  for (int i = 0; i < width * height; ++i) spec.pixels.insert(spec.pixels.end(), {r, g, b});
+  // Filled by index: GCC 12 at -O3 warns falsely about inserting an initializer list here.
+  spec.pixels.resize(static_cast<size_t>(width) * height * 3);
+  for (size_t i = 0; i + 2 < spec.pixels.size(); i += 3) {
+    spec.pixels[i] = r;
+    spec.pixels[i + 1] = g;
+    spec.pixels[i + 2] = b;
+  }
   return spec;
 }
 
