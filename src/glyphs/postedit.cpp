@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "engine/pdfinstance.h"
+#include "glyphs/recognition.h"
 #include "glyphs/review.h"
 #include "layout/listops.h"
 #include "layout/rebuild.h"
@@ -108,7 +109,7 @@ int PostEdit(CPDFInstance& engine, CTextBlockArray& list) {
     return 1;
   }
   // However the window was closed, the results go into the texts.
-  ApplyRecogResults(runs, engine.m_recog);
+  ApplyRecogResults(engine.m_recog, runs);
   RebuildTree(list);
   return 0;
 }

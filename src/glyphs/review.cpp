@@ -5,6 +5,7 @@
 #include <set>
 
 #include "blocks/textblock.h"
+#include "glyphs/recognition.h"
 #include "vwin32/format.h"
 #include "vwin32/strings.h"
 #include "xml/trace.h"
@@ -110,7 +111,7 @@ std::vector<St_ContrastInfo> BuildReviewList(const CTextBlockArray& runs, CGlyph
     const CTextBlock* run = runs[k];
     if (run->m_pChars == nullptr) continue;
     for (int j = 0; j < run->m_nCharCount; ++j) {
-      const auto it = state.m_glyphMap.find(GlyphKey(run, j));
+      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
       if (it == state.m_glyphMap.end()) continue;
       const uint32_t cell = it->second;
       if (!seen.insert(cell).second) continue;
@@ -131,22 +132,6 @@ std::vector<St_ContrastInfo> BuildReviewList(const CTextBlockArray& runs, CGlyph
                      return a.pResult->wChar < b.pResult->wChar;
                    });
   return list;
-}
-
-void ApplyRecogResults(const CTextBlockArray& runs, const CGlyphRecogState& state) {
-  if (state.m_pResults == nullptr) return;
-  for (int k = 0; k < runs.GetSize(); ++k) {
-    CTextBlock* run = runs[k];
-    if (run->m_pChars == nullptr) continue;
-    const int n = std::min(run->m_nCharCount, static_cast<int>(run->m_strText.size()));
-    for (int j = 0; j < n; ++j) {
-      const auto it = state.m_glyphMap.find(GlyphKey(run, j));
-      if (it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount))
-        continue;
-      run->m_strText[static_cast<size_t>(j)] =
-          static_cast<char16_t>(state.m_pResults[it->second].wChar);
-    }
-  }
 }
 
 std::u16string CountsText(const std::vector<St_ContrastInfo>& list) {

@@ -20,21 +20,11 @@ constexpr int kFontClassCount = 70;
 // Name of font class c (entry 0 for a class outside the table).
 const char16_t* FontClassName(int c);
 
-// Glyph key of character j of a run: font index in the high 16 bits, glyph code in the low.
-inline uint32_t GlyphKey(const CTextBlock* pRun, int j) {
-  return (static_cast<uint32_t>(pRun->m_nFontIndex) << 16) |
-         static_cast<uint32_t>(pRun->m_pChars[j].nGlyph);
-}
-
 // The review list of the runs (level-0 blocks) of runs: each cell of the glyph map at its first
 // occurrence, listed when its run's text differs from the one-character text of the character
 // record's UTF-16 value; sorted by the shown value (descending), marked entries first, then
 // by character. Cells without a result record are left out.
 std::vector<St_ContrastInfo> BuildReviewList(const CTextBlockArray& runs, CGlyphRecogState& state);
-
-// Writes the result of every character of runs whose glyph key is in the glyph map into the
-// run's text (the text keeps its length).
-void ApplyRecogResults(const CTextBlockArray& runs, const CGlyphRecogState& state);
 
 // The dialog's texts for the selected entry.
 std::u16string CountsText(const std::vector<St_ContrastInfo>& list);
