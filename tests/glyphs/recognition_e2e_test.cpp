@@ -16,7 +16,7 @@
 namespace {
 
 // The characters of the subset, glyph i + 1 showing number i + 1; code 0x21 + i shows glyph i + 1.
-const std::u16string kChars = u"2067年1月日第3版滨江报今天气晴";
+const std::u16string kChars = u"2067年1月日第3版滨江报今天气晴,，";
 
 std::string Codes(std::u16string_view text) {
   std::string out = "<";
@@ -42,10 +42,14 @@ TEST_F(RecognitionE2eTest, SubsetWithoutMapsReadsAsWritten) {
     spec.symbolMap.emplace_back(static_cast<int>(0x21 + i), static_cast<int>(i + 1));
   }
   vtest::SimpleFont font;
+  // The library reads both commas as the shape they are; their advances say which form each is.
+  const int narrow = static_cast<int>(kChars.find(u'，'));
+  spec.glyphs[static_cast<size_t>(narrow)].advance = 300;
   font.program = vtest::BuildTrueType(spec);
+  font.widths = {{0x21 + narrow, 300}};
   const std::string content = Show(40, 770, 12, u"2026年1月7日") + Show(480, 770, 12, u"第3版") +
                               Show(200, 700, 36, u"滨江报") + Show(40, 600, 12, u"今天气晴") +
-                              Show(40, 585, 12, u"今天气晴");
+                              Show(40, 585, 12, u"今天气晴") + Show(40, 540, 12, u"晴,江，");
   std::filesystem::create_directories(VELLUMA_TEST_TMP);
   const std::string path = std::string(VELLUMA_TEST_TMP) + "/subset-no-maps.pdf";
   std::ofstream(path, std::ios::binary) << vtest::SimpleFontPdf({font}, content, 600, 800);
@@ -109,6 +113,7 @@ TEST_F(RecognitionE2eTest, SubsetWithoutMapsReadsAsWritten) {
   pList->Release();
   EXPECT_NE(all.find("滨江报"), std::string::npos) << all;
   EXPECT_NE(all.find("今天气晴"), std::string::npos) << all;
+  EXPECT_NE(all.find("晴，江,"), std::string::npos) << all;
   EXPECT_EQ(all.find('?'), std::string::npos) << all;
 
   pAdaptor->Close();

@@ -128,7 +128,7 @@ std::string BuildTrueType(const TtfSpec& spec) {
     }
     glyf += d;
     U32(loca, static_cast<uint32_t>(glyf.size()));
-    U16(hmtx, 1000);
+    U16(hmtx, g.advance);
     U16(hmtx, g.boxes.empty() ? 0 : 100);
   }
   std::string head;
@@ -208,8 +208,11 @@ std::string SimpleFontPdf(const std::vector<SimpleFont>& fonts, const std::strin
       }
     }
     const size_t fontObj = objects.size() + 1;
+    std::vector<int> advances(256, 1000);
+    for (const auto& [code, width] : f.widths)
+      if (code >= 0 && code < 256) advances[static_cast<size_t>(code)] = width;
     std::string widths;
-    for (int c = 0; c < 256; ++c) widths += c ? " 1000" : "1000";
+    for (int advance : advances) widths += (widths.empty() ? "" : " ") + std::to_string(advance);
     objects.push_back("<< /Type /Font /Subtype /TrueType /BaseFont " + name +
                       " /FirstChar 0 /LastChar 255 /Widths [" + widths + "] /FontDescriptor " +
                       std::to_string(fontObj + 1) + " 0 R" +

@@ -12,6 +12,7 @@ namespace vtest {
 
 struct TtfGlyph {
   std::vector<std::array<int, 4>> boxes;  // filled rectangles x0, y0, x1, y1 (1000-unit em)
+  int advance = 1000;
 };
 
 struct TtfSpec {
@@ -32,11 +33,12 @@ TtfGlyph IdGlyph(int id);
 
 // A simple TrueType font of a written PDF.
 struct SimpleFont {
-  std::string program;                   // FontFile2 bytes; empty: the font is not embedded
-  std::string baseFont = "ABCDEF+Test";  // bytes of the name (escaped as the file is written)
-  std::string encoding;                  // the /Encoding value as PDF text; empty: none
-  int flags = 4;                         // descriptor flags (4: symbolic)
-  std::string toUnicode;                 // a ToUnicode CMap's text; empty: none
+  std::string program;                      // FontFile2 bytes; empty: the font is not embedded
+  std::string baseFont = "ABCDEF+Test";     // bytes of the name (escaped as the file is written)
+  std::string encoding;                     // the /Encoding value as PDF text; empty: none
+  int flags = 4;                            // descriptor flags (4: symbolic)
+  std::string toUnicode;                    // a ToUnicode CMap's text; empty: none
+  std::vector<std::pair<int, int>> widths;  // code -> advance (1000-unit em) where not 1000
 };
 
 // A one-page PDF (w x h points) whose resources name the fonts /F1, /F2 ... in order.
