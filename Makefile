@@ -72,11 +72,12 @@ fuzz: fuzz-build
 	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_S)
 
 bench: build
-	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench velluma-glyphsheet-bench velluma-issue-bench velluma-cli -j $(JOBS)
+	cmake --build $(BUILD) --target velluma-bench velluma-load-bench velluma-glyphrec-bench velluma-glyphsheet-bench velluma-recognise-bench velluma-issue-bench velluma-cli -j $(JOBS)
 	$(BUILD)/bin/velluma-bench
 	$(BUILD)/bin/velluma-load-bench
 	$(BUILD)/bin/velluma-glyphrec-bench
 	$(BUILD)/bin/velluma-glyphsheet-bench
+	$(BUILD)/bin/velluma-recognise-bench
 	$(BUILD)/bin/velluma-issue-bench
 	bash bench/batch-scaling $(BUILD)/bin/velluma
 

@@ -763,6 +763,7 @@ void FillChar(const Char& ch, PTK_CharRecord* rec, TextStream* out) {
   rec->dY0 = ch.box.y0;
   rec->dX1 = ch.box.x1;
   rec->dY1 = ch.box.y1;
+  if (ch.box.x0 == ch.box.x1 && ch.box.y0 == ch.box.y1) rec->nFlags |= PTK_CF_BLANK;
   if (ch.ucs) {
     int ucs = MapCompatIdeograph(ch.ucs);
     if (ucs > 0xFFFF) {

@@ -73,6 +73,82 @@ size_t ImageHash(const St_ImageNode& n) {
   return h;
 }
 
+// The advance of character j of a run in ems; NaN in vertical runs, where every form takes an em.
+double AdvanceEms(const CTextBlock& run, int j) {
+  if (run.m_nRunAttr1 != 0 || !(run.m_dFontSize > 0)) return NAN;
+  return run.m_pChars[j].dAdvance / run.m_dFontSize;
+}
+
+// A glyph without ink needs no reading.
+bool IsBlankGlyph(const PTK_CharRecord& ch) {
+  return (ch.nFlags & PTK_CF_BLANK) != 0;
+}
+
+// A mark's full-width and ASCII forms share one shape and differ only in the room they take: a
+// full-width form spans the em (or most of it in a condensed face), an ASCII mark half of it or
+// less. Between the two bounds the library's reading stands.
+constexpr double kFullWidthEms = 0.68;
+constexpr double kHalfWidthEms = 0.6;
+
+// ASCII marks whose full-width form Chinese text sets, and whose own form is narrow.
+bool IsNarrowMark(char16_t c) {
+  return std::u16string_view(u"!\"'(),.:;?[]`{|}").find(c) != std::u16string_view::npos;
+}
+
+// The form of ch that an advance of ems (minimum and maximum over the glyphs of one cell) says.
+char16_t FitToAdvance(char16_t ch, double minEms, double maxEms) {
+  const bool full = minEms >= kFullWidthEms, half = maxEms <= kHalfWidthEms;
+  if (ch == u' ' && full) return u'\u3000';
+  if (ch == u'\u3000' && half) return u' ';
+  if (ch >= 0xFF01 && ch <= 0xFF5E && half) return static_cast<char16_t>(ch - 0xFEE0);
+  if (IsNarrowMark(ch) && full) return static_cast<char16_t>(ch + 0xFEE0);
+  return ch;
+}
+
+// Gives each cell's result the form its glyphs' advances say. Horizontal runs only: a vertical
+// advance is one em whatever the form. A cell shared by glyphs of differing widths takes a form
+// only when all of them agree.
+void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) {
+  if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
+  std::vector<std::pair<double, double>> spans(static_cast<size_t>(state.m_nResultCount),
+                                               {HUGE_VAL, -HUGE_VAL});
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    for (int j = 0; j < run->m_nCharCount; ++j) {
+      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
+      if (it == state.m_glyphMap.end() || it->second >= spans.size()) continue;
+      const double ems = AdvanceEms(*run, j);
+      if (!std::isfinite(ems)) continue;
+      auto& [lo, hi] = spans[it->second];
+      lo = std::min(lo, ems);
+      hi = std::max(hi, ems);
+    }
+  }
+  for (size_t i = 0; i < spans.size(); ++i) {
+    if (spans[i].first > spans[i].second) continue;
+    St_RecogResult& result = state.m_pResults[i];
+    result.wChar = FitToAdvance(result.wChar, spans[i].first, spans[i].second);
+  }
+}
+
+// Writes the blanks of the runs: a space, or U+3000 when the glyph takes an em. True when any.
+bool WriteBlanks(CTextBlockArray& runs) {
+  bool any = false;
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    const int n = std::min<int>(run->m_nCharCount, static_cast<int>(run->m_strText.size()));
+    for (int j = 0; j < n; ++j) {
+      if (!IsBlankGlyph(run->m_pChars[j])) continue;
+      const double ems = AdvanceEms(*run, j);
+      run->m_strText[static_cast<size_t>(j)] = FitToAdvance(u' ', ems, ems);
+      any = true;
+    }
+  }
+  return any;
+}
+
 }  // namespace
 
 uint32_t GlyphKey(const CTextBlock& run, int nChar) {
@@ -215,6 +291,7 @@ int BuildGlyphSheet(PTK_HDOC hDoc, const CPageInfo* pInfo, const CTextBlockArray
     const CTextBlock* run = runs[r];
     if (run->m_pChars == nullptr) continue;
     for (int j = 0; j < run->m_nCharCount; ++j) {
+      if (IsBlankGlyph(run->m_pChars[j])) continue;
       const uint32_t key = GlyphKey(*run, j);
       if (state.m_glyphMap.count(key) != 0) continue;
       if (static_cast<int>(nodes.size()) >= kMaxGlyphCells) {
@@ -348,58 +425,6 @@ void ApplyRecogResults(const CGlyphRecogState& state, CTextBlockArray& runs) {
   }
 }
 
-namespace {
-
-// A mark's full-width and ASCII forms share one shape and differ only in the room they take: a
-// full-width form spans the em (or most of it in a condensed face), an ASCII mark half of it or
-// less. Between the two bounds the library's reading stands.
-constexpr double kFullWidthEms = 0.68;
-constexpr double kHalfWidthEms = 0.6;
-
-// ASCII marks whose full-width form Chinese text sets, and whose own form is narrow.
-bool IsNarrowMark(char16_t c) {
-  return std::u16string_view(u"!\"'(),.:;?[]`{|}").find(c) != std::u16string_view::npos;
-}
-
-// The form of ch that an advance of ems (minimum and maximum over the glyphs of one cell) says.
-char16_t FitToAdvance(char16_t ch, double minEms, double maxEms) {
-  const bool full = minEms >= kFullWidthEms, half = maxEms <= kHalfWidthEms;
-  if (ch == u' ' && full) return u'\u3000';
-  if (ch == u'\u3000' && half) return u' ';
-  if (ch >= 0xFF01 && ch <= 0xFF5E && half) return static_cast<char16_t>(ch - 0xFEE0);
-  if (IsNarrowMark(ch) && full) return static_cast<char16_t>(ch + 0xFEE0);
-  return ch;
-}
-
-// Gives each cell's result the form its glyphs' advances say. Horizontal runs only: a vertical
-// advance is one em whatever the form. A cell shared by glyphs of differing widths takes a form
-// only when all of them agree.
-void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) {
-  if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
-  std::vector<std::pair<double, double>> spans(static_cast<size_t>(state.m_nResultCount),
-                                               {HUGE_VAL, -HUGE_VAL});
-  for (int r = 0; r < runs.GetSize(); ++r) {
-    const CTextBlock* run = runs[r];
-    if (run->m_pChars == nullptr || run->m_nRunAttr1 != 0 || !(run->m_dFontSize > 0)) continue;
-    for (int j = 0; j < run->m_nCharCount; ++j) {
-      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
-      if (it == state.m_glyphMap.end() || it->second >= spans.size()) continue;
-      const double ems = run->m_pChars[j].dAdvance / run->m_dFontSize;
-      if (!std::isfinite(ems)) continue;
-      auto& [lo, hi] = spans[it->second];
-      lo = std::min(lo, ems);
-      hi = std::max(hi, ems);
-    }
-  }
-  for (size_t i = 0; i < spans.size(); ++i) {
-    if (spans[i].first > spans[i].second) continue;
-    St_RecogResult& result = state.m_pResults[i];
-    result.wChar = FitToAdvance(result.wChar, spans[i].first, spans[i].second);
-  }
-}
-
-}  // namespace
-
 int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pList) {
   CTextBlockArray& list = pList != nullptr ? *pList : engine.m_textBlocks;
   CPageInfo* info = engine.GetPageInfo();
@@ -429,12 +454,15 @@ int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pL
     state.m_glyphMap.clear();
     state.FreeResults();
   }
+  const bool blanks = WriteBlanks(runs);
   const int cells = BuildGlyphSheet(engine.m_hDoc, info, runs, state);
   PTK_SetSmoothTag(engine.m_hDoc, 12);
-  if (cells == 0) return 0;
-  if (RunRecognitionLibrary(state) != S_OK) return 0;
-  FitResultsToAdvances(state, runs);
-  ApplyRecogResults(state, runs);
+  if (cells > 0 && RunRecognitionLibrary(state) == S_OK) {
+    FitResultsToAdvances(state, runs);
+    ApplyRecogResults(state, runs);
+  } else if (!blanks) {
+    return 0;
+  }
   RebuildTree(list);
   return 0;
 }

@@ -98,38 +98,42 @@ std::string BuildTrueType(const TtfSpec& spec) {
   U16(hmtx, 1000);
   U16(hmtx, 0);
   for (const TtfGlyph& g : spec.glyphs) {
+    std::vector<std::vector<TtfPoint>> contours;
+    for (auto& b : g.boxes)
+      contours.push_back({{b[0], b[1]}, {b[0], b[3]}, {b[2], b[3]}, {b[2], b[1]}});
+    contours.insert(contours.end(), g.contours.begin(), g.contours.end());
     std::string d;
-    if (!g.boxes.empty()) {
-      int x0 = 1 << 20, y0 = 1 << 20, x1 = -(1 << 20), y1 = -(1 << 20);
-      for (auto& b : g.boxes) {
-        x0 = std::min(x0, b[0]), y0 = std::min(y0, b[1]);
-        x1 = std::max(x1, b[2]), y1 = std::max(y1, b[3]);
-      }
-      const int contours = static_cast<int>(g.boxes.size());
-      U16(d, contours);
-      U16(d, x0), U16(d, y0), U16(d, x1), U16(d, y1);
-      for (int c = 0; c < contours; ++c) U16(d, 4 * c + 3);
-      U16(d, 0);
-      d.append(static_cast<size_t>(4 * contours), '\x01');
-      std::string xs, ys;
+    int lsb = 0;
+    if (!contours.empty()) {
+      int x0 = 1 << 20, y0 = 1 << 20, x1 = -(1 << 20), y1 = -(1 << 20), points = 0;
+      std::string ends, flags, xs, ys;
       int px = 0, py = 0;
-      for (auto& b : g.boxes) {
-        const int pts[4][2] = {{b[0], b[1]}, {b[0], b[3]}, {b[2], b[3]}, {b[2], b[1]}};
-        for (auto& p : pts) {
-          U16(xs, (p[0] - px) & 0xFFFF);
-          U16(ys, (p[1] - py) & 0xFFFF);
-          px = p[0], py = p[1];
+      for (auto& contour : contours) {
+        for (const TtfPoint& p : contour) {
+          x0 = std::min(x0, p.x), y0 = std::min(y0, p.y);
+          x1 = std::max(x1, p.x), y1 = std::max(y1, p.y);
+          flags.push_back(p.onCurve ? '\x01' : '\0');
+          U16(xs, (p.x - px) & 0xFFFF);
+          U16(ys, (p.y - py) & 0xFFFF);
+          px = p.x, py = p.y;
         }
+        points += static_cast<int>(contour.size());
+        U16(ends, points - 1);
       }
-      d += xs + ys;
+      lsb = x0;
+      U16(d, static_cast<int>(contours.size()));
+      U16(d, x0), U16(d, y0), U16(d, x1), U16(d, y1);
+      d += ends;
+      U16(d, 0);
+      d += flags + xs + ys;
       while (d.size() % 4) d.push_back('\0');
-      maxPoints = std::max(maxPoints, 4 * contours);
-      maxContours = std::max(maxContours, contours);
+      maxPoints = std::max(maxPoints, points);
+      maxContours = std::max(maxContours, static_cast<int>(contours.size()));
     }
     glyf += d;
     U32(loca, static_cast<uint32_t>(glyf.size()));
     U16(hmtx, g.advance);
-    U16(hmtx, g.boxes.empty() ? 0 : 100);
+    U16(hmtx, lsb & 0xFFFF);
   }
   std::string head;
   U32(head, 0x00010000), U32(head, 0x00010000), U32(head, 0), U32(head, 0x5F0F3CF5);

@@ -10,8 +10,14 @@
 
 namespace vtest {
 
+struct TtfPoint {
+  int x = 0, y = 0;
+  bool onCurve = true;
+};
+
 struct TtfGlyph {
-  std::vector<std::array<int, 4>> boxes;  // filled rectangles x0, y0, x1, y1 (1000-unit em)
+  std::vector<std::array<int, 4>> boxes;        // filled rectangles x0, y0, x1, y1 (1000-unit em)
+  std::vector<std::vector<TtfPoint>> contours;  // quadratic outlines besides the boxes
   int advance = 1000;
 };
 

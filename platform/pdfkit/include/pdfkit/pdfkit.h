@@ -60,6 +60,7 @@ static_assert(offsetof(PTK_CharRecord, dX0) == 64);
 constexpr int32_t PTK_HAS_CODE = -1;
 constexpr int32_t PTK_CF_INVISIBLE = 0x1;  // drawn with text render mode 3
 constexpr int32_t PTK_CF_NOCODE = 0x2;     // no usable Unicode value (nNoCode == nCode)
+constexpr int32_t PTK_CF_BLANK = 0x4;      // the glyph has no ink (its box is its origin)
 
 // A text run: characters of one font at one size on one line, in content-stream order.
 struct PTK_TextRun {

@@ -1,0 +1,66 @@
+// End to end with the real recognition library beside the module: a news paragraph set in a
+// typeface that is not among the library's references, embedded as subsets whose codes name
+// nothing, reads back through the client interfaces as it was written, full-width
+// punctuation included.
+#define VELLUMA_DEFINE_IDS
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../com/com_fixture.h"
+#include "unmappedtext.h"
+#include "vwin32/strings.h"
+
+namespace {
+
+const char16_t kParagraph[] =
+    u"本报讯（记者 王明）昨天上午，全市春季植树活动在滨江公园举行。市民们三五成群，扛着铁锹、"
+    u"提着水桶，种下了一千二百多棵树苗。“我们每年都来，孩子也很喜欢！”一位带着女儿的市民说。"
+    u"据了解，今年全市计划新增绿地面积约三百公顷；沿江绿道将于5月底全线贯通。";
+
+class RealRecognitionTest : public ComModuleTest {};
+
+TEST_F(RealRecognitionTest, UnmappedSubsetReadsAsWritten) {
+  const std::string font = std::vector<std::string>{GLYPHREC_TEST_FONTS}.front();
+  if (!std::filesystem::exists(font.substr(0, font.rfind(':')))) GTEST_SKIP() << font;
+  const auto page = vtest::UnmappedTextPdf(
+      font.substr(0, font.rfind(':')), std::atoi(font.c_str() + font.rfind(':') + 1), kParagraph);
+  ASSERT_FALSE(page.pdf.empty());
+  std::filesystem::create_directories(VELLUMA_TEST_TMP);
+  const std::string path = std::string(VELLUMA_TEST_TMP) + "/unmapped-paragraph.pdf";
+  std::ofstream(path, std::ios::binary) << page.pdf;
+
+  unsetenv("VELLUMA_GLYPHREC");  // the library beside the module
+  IDataAdaptor* pAdaptor = NewAdaptor();
+  ASSERT_NE(pAdaptor, nullptr);
+  ASSERT_EQ(pAdaptor->Open(0, vwin32::FromUtf8(path).c_str()), S_OK);
+  ASSERT_EQ(pAdaptor->LoadPage(1, LPF_TEXT | LPF_RECOGNISE | 1, TRUE), S_OK);
+  IBlockList* pList = nullptr;
+  ASSERT_EQ(pAdaptor->GetTextList(nullptr, 0, &pList), S_OK);
+  std::u16string got;
+  long count = 0;
+  pList->GetCount(&count);
+  for (long i = 0; i < count; ++i) {
+    long* pItem = nullptr;
+    BSTR text = nullptr;
+    if (pList->GetItemAt(static_cast<int>(i), &pItem) == S_OK &&
+        reinterpret_cast<ITextBlock*>(pItem)->GetText(&text) == S_OK) {
+      got += reinterpret_cast<const char16_t*>(text);
+      SysFreeString(text);
+    }
+  }
+  pList->Release();
+  pAdaptor->Close();
+  EXPECT_EQ(pAdaptor->Release(), 0u);
+
+  // A blank glyph reads as a blank, not as a placeholder.
+  EXPECT_EQ(got.find(u'?'), std::u16string::npos) << vwin32::ToUtf8(got);
+  EXPECT_GE(vtest::TextAgreement(page.text, got), 0.98) << vwin32::ToUtf8(got);
+  for (std::u16string_view phrase :
+       {u"（记者 王明）", u"昨天上午，", u"举行。", u"铁锹、", u"喜欢！”"})
+    EXPECT_NE(got.find(phrase), std::u16string::npos)
+        << vwin32::ToUtf8(phrase) << " in " << vwin32::ToUtf8(got);
+}
+
+}  // namespace
