@@ -53,7 +53,8 @@ bool CopyGlyph(FT_Face face, char16_t c, TtfGlyph& glyph) {
     glyph.contours.push_back(std::move(contour));
   }
   glyph.advance = static_cast<int>(std::lround(slot->metrics.horiAdvance * scale));
-  return true;
+  // A face that maps a printing character to an empty glyph lacks it.
+  return !glyph.contours.empty() || IsBlank(c);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "context.h"
 #include "kit/glyphrec.h"
 #include "matcher.h"
 #include "secondopinion.h"
@@ -135,24 +136,26 @@ class CRecogPage final : public IRecogPage {
     const RefSet& refs = References();
     SecondOpinion& second = SecondOpinion::Instance();
     second.SetBudget(kSecondOpinionBudget);
-    results_.resize(sheet.CellCount());
+    std::vector<CellReading> readings(sheet.CellCount());
     Cell cell;
     Features f;
-    std::vector<Candidate> cands;
-    for (size_t i = 0; i < results_.size(); ++i) {
-      cands.clear();
-      bool readable = sheet.ReadCell(i, cell);
-      if (readable) {
-        ExtractFeatures(cell, f);
-        if (f.empty) {
-          cands.push_back(Candidate{u' ', 100, 0, 0});  // a blank glyph
-        } else {
-          refs.Match(f, kMaxCandidates, cands);
-          second.Improve(cell, f, cands, kMaxCandidates);
-        }
+    for (CellReading& reading : readings) {
+      std::vector<Candidate>& cands = reading.cands;
+      const size_t i = static_cast<size_t>(&reading - readings.data());
+      if (!sheet.ReadCell(i, cell)) continue;
+      ExtractFeatures(cell, f);
+      if (f.empty) {
+        cands.push_back(Candidate{u' ', 100, 0, 0});  // a blank glyph
+      } else {
+        refs.Match(f, kMaxCandidates, cands);
+        second.Improve(cell, f, cands, kMaxCandidates);
+        reading.inked = true;
+        reading.inkBox = f.geom;
       }
-      FillRecord(cands, results_[i]);
     }
+    ApplySheetContext(readings);
+    results_.resize(readings.size());
+    for (size_t i = 0; i < readings.size(); ++i) FillRecord(readings[i].cands, results_[i]);
     return results_.empty() ? S_FALSE : S_OK;
   }
 
