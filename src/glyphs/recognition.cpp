@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -95,14 +97,26 @@ bool IsNarrowMark(char16_t c) {
   return std::u16string_view(u"!\"'(),.:;?[]`{|}").find(c) != std::u16string_view::npos;
 }
 
-// The form of ch that an advance of ems (minimum and maximum over the glyphs of one cell) says.
-char16_t FitToAdvance(char16_t ch, double minEms, double maxEms) {
-  const bool full = minEms >= kFullWidthEms, half = maxEms <= kHalfWidthEms;
-  if (ch == u' ' && full) return u'\u3000';
-  if (ch == u'\u3000' && half) return u' ';
-  if (ch >= 0xFF01 && ch <= 0xFF5E && half) return static_cast<char16_t>(ch - 0xFEE0);
-  if (IsNarrowMark(ch) && full) return static_cast<char16_t>(ch + 0xFEE0);
+// Whether an advance of ems is a full-width form (+1), a narrow one (-1) or cannot tell (0).
+// fullEms is the advance of the font's ideographs on the page, 0 when it has none read: full-width
+// forms take exactly that room, so anything clearly narrower is no full-width form.
+int WidthClass(double ems, double fullEms) {
+  if (!std::isfinite(ems)) return 0;
+  if (fullEms > 0) return ems >= 0.9 * fullEms ? 1 : -1;
+  return ems >= kFullWidthEms ? 1 : ems <= kHalfWidthEms ? -1 : 0;
+}
+
+// The form of ch that its glyphs' width class says (+1 full-width, -1 narrow, 0 cannot tell).
+char16_t FitToAdvance(char16_t ch, int width) {
+  if (ch == u' ' && width > 0) return u'\u3000';
+  if (ch == u'\u3000' && width < 0) return u' ';
+  if (ch >= 0xFF01 && ch <= 0xFF5E && width < 0) return static_cast<char16_t>(ch - 0xFEE0);
+  if (IsNarrowMark(ch) && width > 0) return static_cast<char16_t>(ch + 0xFEE0);
   return ch;
+}
+
+bool IsIdeograph(char16_t c) {
+  return c >= 0x3400 && c <= 0x9FFF;
 }
 
 // Gives each cell's result the form its glyphs' advances say. Horizontal runs only: a vertical
@@ -110,26 +124,45 @@ char16_t FitToAdvance(char16_t ch, double minEms, double maxEms) {
 // only when all of them agree.
 void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) {
   if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
-  std::vector<std::pair<double, double>> spans(static_cast<size_t>(state.m_nResultCount),
-                                               {HUGE_VAL, -HUGE_VAL});
+  const auto cellOf = [&](const CTextBlock& run, int j) -> const St_RecogResult* {
+    const auto it = state.m_glyphMap.find(GlyphKey(run, j));
+    return it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount)
+               ? nullptr
+               : &state.m_pResults[it->second];
+  };
+  // The advance of each font's ideographs: the median over the glyphs read as one.
+  std::unordered_map<int32_t, std::vector<double>> ideographs;
   for (int r = 0; r < runs.GetSize(); ++r) {
     const CTextBlock* run = runs[r];
-    if (run->m_pChars == nullptr) continue;
-    for (int j = 0; j < run->m_nCharCount; ++j) {
-      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
-      if (it == state.m_glyphMap.end() || it->second >= spans.size()) continue;
+    for (int j = 0; run->m_pChars != nullptr && j < run->m_nCharCount; ++j) {
+      const St_RecogResult* result = cellOf(*run, j);
       const double ems = AdvanceEms(*run, j);
-      if (!std::isfinite(ems)) continue;
-      auto& [lo, hi] = spans[it->second];
-      lo = std::min(lo, ems);
-      hi = std::max(hi, ems);
+      if (result != nullptr && IsIdeograph(result->wChar) && std::isfinite(ems))
+        ideographs[run->m_nFontIndex].push_back(ems);
     }
   }
-  for (size_t i = 0; i < spans.size(); ++i) {
-    if (spans[i].first > spans[i].second) continue;
-    St_RecogResult& result = state.m_pResults[i];
-    result.wChar = FitToAdvance(result.wChar, spans[i].first, spans[i].second);
+  std::unordered_map<int32_t, double> fullEms;
+  for (auto& [font, values] : ideographs) {
+    std::nth_element(values.begin(),
+                     values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    fullEms[font] = values[values.size() / 2];
   }
+  // Per cell: 2 nothing seen yet, else the width class all its glyphs agree on (0 when not).
+  std::vector<int> widths(static_cast<size_t>(state.m_nResultCount), 2);
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    const auto full = fullEms.find(run->m_nFontIndex);
+    for (int j = 0; run->m_pChars != nullptr && j < run->m_nCharCount; ++j) {
+      const St_RecogResult* result = cellOf(*run, j);
+      if (result == nullptr) continue;
+      const int width = WidthClass(AdvanceEms(*run, j), full == fullEms.end() ? 0 : full->second);
+      int& cell = widths[static_cast<size_t>(result - state.m_pResults)];
+      cell = cell == 2 || cell == width ? width : 0;
+    }
+  }
+  for (size_t i = 0; i < widths.size(); ++i)
+    if (widths[i] != 2)
+      state.m_pResults[i].wChar = FitToAdvance(state.m_pResults[i].wChar, widths[i]);
 }
 
 // Writes the blanks of the runs: a space, or U+3000 when the glyph takes an em. True when any.
@@ -141,12 +174,181 @@ bool WriteBlanks(CTextBlockArray& runs) {
     const int n = std::min<int>(run->m_nCharCount, static_cast<int>(run->m_strText.size()));
     for (int j = 0; j < n; ++j) {
       if (!IsBlankGlyph(run->m_pChars[j])) continue;
-      const double ems = AdvanceEms(*run, j);
-      run->m_strText[static_cast<size_t>(j)] = FitToAdvance(u' ', ems, ems);
+      run->m_strText[static_cast<size_t>(j)] =
+          FitToAdvance(u' ', WidthClass(AdvanceEms(*run, j), 0));
       any = true;
     }
   }
   return any;
+}
+
+// Chinese word statistics, shipped beside the recognition library (glyphrec/bigrams.bin: the
+// magic "VBIGRAM2"; a count and the sorted character pairs of words, first << 16 | second; a
+// count and the sorted character frequencies, character << 32 | count). Read once per library;
+// empty when there is no such file or it is malformed.
+struct WordStatistics {
+  std::vector<uint32_t> pairs;
+  std::vector<uint64_t> frequencies;
+
+  bool IsPair(char16_t a, char16_t b) const {
+    return std::binary_search(pairs.begin(), pairs.end(), uint32_t{a} << 16 | b);
+  }
+  uint64_t Frequency(char16_t c) const {
+    const auto it = std::lower_bound(frequencies.begin(), frequencies.end(), uint64_t{c} << 32);
+    return it != frequencies.end() && (*it >> 32) == c ? (*it & 0xFFFFFFFFu) : 0;
+  }
+};
+
+template <typename T>
+bool ReadSorted(std::ifstream& in, std::vector<T>& out) {
+  uint32_t count = 0;
+  if (!in.read(reinterpret_cast<char*>(&count), 4) || count > (1u << 24)) return false;
+  out.resize(count);
+  return in.read(reinterpret_cast<char*>(out.data()),
+                 static_cast<std::streamsize>(count) * sizeof(T)) &&
+         std::is_sorted(out.begin(), out.end());
+}
+
+const WordStatistics& WordStatisticsFor(PFN_CreateRecogPageInstance create) {
+  static std::mutex mutex;
+  static std::map<std::u16string, WordStatistics> loaded;
+  const std::u16string dir =
+      vwin32::DirectoryOf(vwin32::ModulePathOf(reinterpret_cast<const void*>(create)));
+  std::lock_guard<std::mutex> lock(mutex);
+  auto [it, added] = loaded.try_emplace(dir);
+  if (!added || dir.empty()) return it->second;
+  std::ifstream in(vwin32::ToUtf8(vwin32::JoinPath(dir, u"glyphrec/bigrams.bin")),
+                   std::ios::binary);
+  char magic[8] = {};
+  WordStatistics stats;
+  if (!in.read(magic, 8) || std::memcmp(magic, "VBIGRAM2", 8) != 0 ||
+      !ReadSorted(in, stats.pairs) || !ReadSorted(in, stats.frequencies)) {
+    Trace(u"no word statistics beside the recognition library: close readings stay as read");
+    return it->second;
+  }
+  it->second = std::move(stats);
+  return it->second;
+}
+
+// Candidates this close to a cell's reading are decided by the glyph's neighbours; this close,
+// by how often the characters occur.
+constexpr int kNeighbourMargin = 6;
+constexpr int kFrequencyMargin = 2;
+
+// The characters just before and after each horizontal run on its line, across runs (a run
+// ends with its text-showing operator, and many producers show a few characters at a time):
+// the runs of all are put into lines by baseline, and neighbours may stand an em and a half
+// apart at most. 0 where there is none.
+std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbours(
+    const CTextBlockArray& all) {
+  std::vector<const CTextBlock*> runs;
+  for (int i = 0; i < all.GetSize(); ++i)
+    if (all[i]->m_nRunAttr1 == 0 && !all[i]->m_strText.empty() && all[i]->m_dFontSize > 0)
+      runs.push_back(all[i]);
+  std::sort(runs.begin(), runs.end(), [](const CTextBlock* a, const CTextBlock* b) {
+    return a->m_dBaselineY != b->m_dBaselineY ? a->m_dBaselineY < b->m_dBaselineY
+                                              : a->m_dLeft < b->m_dLeft;
+  });
+  std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> out;
+  for (size_t first = 0, last = 0; first < runs.size(); first = last) {
+    const double tolerance = 0.3 * runs[first]->m_dFontSize;
+    while (last < runs.size() && runs[last]->m_dBaselineY - runs[first]->m_dBaselineY <= tolerance)
+      ++last;
+    std::sort(runs.begin() + static_cast<std::ptrdiff_t>(first),
+              runs.begin() + static_cast<std::ptrdiff_t>(last),
+              [](const CTextBlock* a, const CTextBlock* b) { return a->m_dLeft < b->m_dLeft; });
+    for (size_t k = first + 1; k < last; ++k) {
+      const CTextBlock* left = runs[k - 1];
+      const CTextBlock* right = runs[k];
+      if (right->m_dLeft - left->m_dRight > 1.5 * right->m_dFontSize) continue;
+      out[left].second = right->m_strText.front();
+      out[right].first = left->m_strText.back();
+    }
+  }
+  return out;
+}
+
+// Close readings decided by the page. A cell read as an ideograph whose candidates include
+// other ideographs within kNeighbourMargin points takes the one that forms words with the
+// characters beside its glyphs (over all its occurrences) more than twice as often as the
+// reading does, and at least once. When no candidate forms more words than the reading, one
+// within kFrequencyMargin points that Chinese text uses at least twice as often is taken.
+// Returns the number of cells changed.
+int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
+                       const CTextBlockArray& all, const WordStatistics& words) {
+  if (words.pairs.empty() || state.m_pResults == nullptr) return 0;
+  struct Open {  // the alternatives of a cell, its reading first
+    std::vector<char16_t> chars;
+    std::vector<int> scores, support;
+  };
+  std::unordered_map<uint32_t, Open> open;
+  for (int32_t i = 0; i < state.m_nResultCount; ++i) {
+    const St_RecogResult& r = state.m_pResults[i];
+    if (!IsIdeograph(r.wChar)) continue;
+    const int count = std::clamp<int>(r.nCandidates, 0, 16);
+    const auto reading =
+        std::find_if(r.candidates, r.candidates + count,
+                     [&](const St_RecogCandidate& c) { return c.wChar == r.wChar; });
+    if (reading == r.candidates + count) continue;
+    Open cell{{static_cast<char16_t>(r.wChar)}, {reading->wScore}, {}};
+    for (int k = 0; k < count; ++k) {
+      const St_RecogCandidate& c = r.candidates[k];
+      if (c.wChar != r.wChar && IsIdeograph(c.wChar) &&
+          c.wScore + kNeighbourMargin >= reading->wScore) {
+        cell.chars.push_back(static_cast<char16_t>(c.wChar));
+        cell.scores.push_back(c.wScore);
+      }
+    }
+    if (cell.chars.size() < 2) continue;
+    cell.support.assign(cell.chars.size(), 0);
+    open.emplace(static_cast<uint32_t>(i), std::move(cell));
+  }
+  if (open.empty()) return 0;
+  const auto neighbours = LineNeighbours(all);
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    const std::u16string& text = run->m_strText;
+    const int n = std::min<int>(run->m_nCharCount, static_cast<int>(text.size()));
+    const auto around = neighbours.find(run);
+    const char16_t before = around == neighbours.end() ? 0 : around->second.first;
+    const char16_t after = around == neighbours.end() ? 0 : around->second.second;
+    for (int j = 0; j < n; ++j) {
+      const auto key = state.m_glyphMap.find(GlyphKey(*run, j));
+      if (key == state.m_glyphMap.end()) continue;
+      const auto it = open.find(key->second);
+      if (it == open.end()) continue;
+      Open& cell = it->second;
+      const char16_t left = j > 0 ? text[static_cast<size_t>(j - 1)] : before;
+      const char16_t right = j + 1 < n ? text[static_cast<size_t>(j + 1)] : after;
+      for (size_t k = 0; k < cell.chars.size(); ++k)
+        cell.support[k] += words.IsPair(left, cell.chars[k]) + words.IsPair(cell.chars[k], right);
+    }
+  }
+  int changed = 0;
+  for (auto& [index, cell] : open) {
+    size_t pick = static_cast<size_t>(std::max_element(cell.support.begin(), cell.support.end()) -
+                                      cell.support.begin());
+    if (pick != 0 && cell.support[pick] <= 2 * cell.support[0]) continue;
+    if (pick == 0) {
+      uint64_t most = 2 * words.Frequency(cell.chars[0]);
+      for (size_t k = 1; k < cell.chars.size(); ++k) {
+        const uint64_t frequency = words.Frequency(cell.chars[k]);
+        if (cell.support[k] == cell.support[0] &&
+            cell.scores[k] + kFrequencyMargin >= cell.scores[0] && frequency >= most &&
+            frequency > 0) {
+          pick = k;
+          most = frequency;
+        }
+      }
+      if (pick == 0) continue;
+    }
+    St_RecogResult& r = state.m_pResults[index];
+    r.wChar = cell.chars[pick];
+    r.wFlags |= RRF_MARKED;
+    ++changed;
+  }
+  return changed;
 }
 
 }  // namespace
@@ -460,6 +662,8 @@ int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pL
   if (cells > 0 && RunRecognitionLibrary(state) == S_OK) {
     FitResultsToAdvances(state, runs);
     ApplyRecogResults(state, runs);
+    if (DecideByNeighbours(state, runs, all, WordStatisticsFor(LoadRecognitionLibrary())) > 0)
+      ApplyRecogResults(state, runs);
   } else if (!blanks) {
     return 0;
   }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
-#include <utility>
 
 namespace glyphrec {
 namespace {
@@ -20,10 +19,19 @@ constexpr int kHangingTopRow = static_cast<int>(kCell - kBaselineAboveBottom - 0
 // A rare look-alike gives way to the common reading at most this far below it.
 constexpr int kLookAlikeMargin = 15;
 
-// Look-alikes that running text almost never sets, each with the reading it takes instead: a
-// radical standing alone, the ratio sign, a full-width letter o and a katakana dot.
-constexpr std::pair<char16_t, char16_t> kRareLookAlikes[] = {
-    {u'丶', u'、'}, {u'∶', u'：'}, {u'ｏ', u'。'}, {u'囗', u'口'}, {u'・', u'·'}};
+// Look-alikes that running text almost never sets, each with the reading it takes instead and
+// how far below that reading may be: a radical standing alone, the ratio sign (a colon set in
+// the middle of the em, as a Hei or Kai colon is; any distance), a full-width letter o and a
+// katakana dot.
+struct LookAlike {
+  char16_t rare, common;
+  int margin;
+};
+constexpr LookAlike kRareLookAlikes[] = {{u'丶', u'、', kLookAlikeMargin},
+                                         {u'∶', u'：', 100},
+                                         {u'ｏ', u'。', kLookAlikeMargin},
+                                         {u'囗', u'口', kLookAlikeMargin},
+                                         {u'・', u'·', kLookAlikeMargin}};
 
 bool IsKana(char16_t c) {
   return c >= 0x3040 && c <= 0x30FF;
@@ -64,10 +72,11 @@ void ApplySheetContext(std::vector<CellReading>& cells) {
     }
     if (cell.inkBox[2] > kHangingTopRow)
       Promote(cell.cands, [](const Candidate& c) { return !IsHanging(c.ch); });
-    for (const auto& [rare, common] : kRareLookAlikes) {
-      if (cell.cands.front().ch != rare) continue;
-      const int floor = cell.cands.front().score - kLookAlikeMargin;
-      Promote(cell.cands, [&](const Candidate& c) { return c.ch == common && c.score >= floor; });
+    for (const LookAlike& pair : kRareLookAlikes) {
+      if (cell.cands.front().ch != pair.rare) continue;
+      const int floor = cell.cands.front().score - pair.margin;
+      Promote(cell.cands,
+              [&](const Candidate& c) { return c.ch == pair.common && c.score >= floor; });
     }
   }
 }
