@@ -573,6 +573,17 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
       if (value >= 0) ch.ucs = Usable(value) ? value : 0;
     }
     if (font && ch.ucs) font->anyUsable = true;
+    // The same glyph again within a tenth of an em of the last one is that glyph overprinted
+    // (how many producers fake a bold face): one character, the union of the ink.
+    if (!run->chars.empty()) {
+      Char& last = run->chars.back();
+      if (last.gid == ch.gid && last.ucs == ch.ucs &&
+          std::fabs(origin.x - last.origin.x) + std::fabs(origin.y - last.origin.y) <
+              0.1 * emSize) {
+        last.box = fz_union_rect(last.box, ch.box);
+        continue;
+      }
+    }
     run->chars.push_back(ch);
   }
 }

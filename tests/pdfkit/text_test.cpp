@@ -124,18 +124,21 @@ TEST(KitText, OperatorsAndLinesMakeSeparateRuns) {
   EXPECT_LT(space.y1 - space.y0, 0.01);
 }
 
-TEST(KitText, OneOperatorSplitsWhereThePenJumpsOrTurnsBack) {
+TEST(KitText, OneOperatorSplitsWhereThePenJumpsOrTurnsBackAndOverprintsOnce) {
   vtest::PdfWriter w;
   std::string f = w.AddStandardFont("Helvetica");
   w.AddPage(612, 792,
             "BT /" + f +
                 " 10 Tf 72 600 Td [(Near) -300 (by)] TJ 0 -20 Td [(Far) -4000 (away)] TJ "
-                "0 -20 Td [(Back) 3000 (wards)] TJ 0 -20 Td [(Up) (per)] TJ ET "
+                "0 -20 Td [(Back) 3000 (wards)] TJ 0 -20 Td [(Up) (per)] TJ "
+                // A bold face faked by drawing each glyph three times, 0.03 em apart.
+                "0 -20 Td [(B) 637 (B) 637 (B) (old)] TJ ET "
                 "BT /" +
                 f + " 10 Tf 72 500 Td (base) Tj 5 Ts (sup) Tj ET");
   Kit kit(w, "jumps");
-  EXPECT_EQ(Texts(kit.Runs()), (std::vector<std::u16string>{u"Nearby", u"Far", u"away", u"Back",
-                                                            u"wards", u"Upper", u"base", u"sup"}));
+  EXPECT_EQ(Texts(kit.Runs()),
+            (std::vector<std::u16string>{u"Nearby", u"Far", u"away", u"Back", u"wards", u"Upper",
+                                         u"Bold", u"base", u"sup"}));
 }
 
 TEST(KitText, ChineseTextKeepsItsCodes) {
