@@ -230,6 +230,12 @@ const WordStatistics& WordStatisticsFor(PFN_CreateRecogPageInstance create) {
   return it->second;
 }
 
+// The dash Chinese text sets in pairs, which a Hei face draws as it draws 一.
+constexpr char16_t kDash = u'\u2014';
+bool IsDigit(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
+}
+
 // Candidates this close to a cell's reading are decided by the glyph's neighbours; this close,
 // by how often the characters occur.
 constexpr int kNeighbourMargin = 6;
@@ -271,7 +277,8 @@ std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbo
 // Close readings decided by the page. A cell read as an ideograph whose candidates include
 // other ideographs within kNeighbourMargin points takes the one that forms words with the
 // characters beside its glyphs (over all its occurrences) more than twice as often as the
-// reading does, and at least once. When no candidate forms more words than the reading, one
+// reading does, and at least once; a dash among them counts the times the glyph stands beside
+// itself. When no candidate forms more words than the reading, one
 // within kFrequencyMargin points that Chinese text uses at least twice as often is taken.
 // Returns the number of cells changed.
 int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
@@ -293,7 +300,7 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
     Open cell{{static_cast<char16_t>(r.wChar)}, {reading->wScore}, {}};
     for (int k = 0; k < count; ++k) {
       const St_RecogCandidate& c = r.candidates[k];
-      if (c.wChar != r.wChar && IsIdeograph(c.wChar) &&
+      if (c.wChar != r.wChar && (IsIdeograph(c.wChar) || c.wChar == kDash) &&
           c.wScore + kNeighbourMargin >= reading->wScore) {
         cell.chars.push_back(static_cast<char16_t>(c.wChar));
         cell.scores.push_back(c.wScore);
@@ -321,8 +328,17 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
       Open& cell = it->second;
       const char16_t left = j > 0 ? text[static_cast<size_t>(j - 1)] : before;
       const char16_t right = j + 1 < n ? text[static_cast<size_t>(j + 1)] : after;
-      for (size_t k = 0; k < cell.chars.size(); ++k)
-        cell.support[k] += words.IsPair(left, cell.chars[k]) + words.IsPair(cell.chars[k], right);
+      // The same glyph beside itself supports a dash (Chinese sets dashes in pairs) and no word;
+      // so do digits on both sides (2022—2026).
+      const bool sameLeft = j > 0 && GlyphKey(*run, j - 1) == key->first;
+      const bool sameRight = j + 1 < n && GlyphKey(*run, j + 1) == key->first;
+      for (size_t k = 0; k < cell.chars.size(); ++k) {
+        const char16_t c = cell.chars[k];
+        const bool range = IsDigit(left) && IsDigit(right);
+        cell.support[k] += c == kDash ? sameLeft + sameRight + range
+                                      : (!sameLeft && words.IsPair(left, c)) +
+                                            (!sameRight && words.IsPair(c, right));
+      }
     }
   }
   int changed = 0;
