@@ -1,5 +1,7 @@
-// PDF bytes through Open and LoadPage at the highest level with text, images and paths, on
-// the first pages of the document.
+// PDF bytes through Open and LoadPage at the highest level with text, images, paths and glyph
+// recognition, on the first pages of the document. No recognition library is found from the
+// scratch folder, so recognition renders and packs every glyph that has no code (the part that
+// reads the file's fonts) and then keeps the placeholders.
 #include <cstdint>
 #include <filesystem>
 
@@ -14,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (engine.Open(fuzz::Wide(path).c_str()) == S_OK) {
     const int pages = engine.GetPageCount() < 3 ? engine.GetPageCount() : 3;
     for (int page = 1; page <= pages; ++page)
-      engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | LPF_PATHS | 5, TRUE);
+      engine.LoadPage(page, LPF_TEXT | LPF_IMAGES | LPF_PATHS | LPF_RECOGNISE | 5, TRUE);
     // A lower level after the highest: the analysis reset.
     if (pages > 0) engine.LoadPage(pages, LPF_TEXT | 2, TRUE);
   }
