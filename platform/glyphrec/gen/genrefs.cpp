@@ -1,6 +1,8 @@
 // Writes the reference data of the recognition library: every reference character rendered
 // from each reference typeface, its shape features and the typeface's font class.
-// Usage: glyphrec-genrefs OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...
+// Usage: glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...
+// With --unihan (Unihan's other-mappings file), the ideographs of the 2013 general standard
+// table that GB 2312 lacks are references too.
 // A typeface given with "marks" adds only its punctuation and symbols, which vary in place and size
 // from typeface to typeface far more than ideographs do, and more of their designs cost little time
 // and space.
@@ -22,14 +24,26 @@ namespace {
 // Percent added to the distance of a rare character, so that close calls between look-alikes
 // go to what Chinese newspapers print more often: nothing for GB 2312's level-1 ideographs (its
 // 3,755 most frequent), the punctuation of Chinese text and ASCII letters and digits; a little
-// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols.
+// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols, and
+// for the general standard table's ideographs beyond GB 2312 (by their level in that table).
 // (Larger penalties for ASCII marks and full-width letters cost more than they won on the
 // benchmark's typefaces.)
-int Penalty(char32_t c, const std::u32string& level1) {
+struct Rarity {
+  std::u32string level1;               // GB 2312 level 1
+  std::vector<TableIdeograph> extras;  // beyond GB 2312, sorted by character
+};
+
+// Percent for the table's ideographs beyond GB 2312, by table level (1 to 3).
+constexpr int kExtraPenalty[4] = {0, 6, 6, 10};
+
+int Penalty(char32_t c, const Rarity& rarity) {
   static const std::u32string common =
       U"，。、；：？！“”‘’（）《》〈〉【】「」『』〔〕…—·％＋－／＝";
   if (common.find(c) != std::u32string::npos) return 0;
-  if (c >= 0x4E00 && c <= 0x9FFF) return level1.find(c) != std::u32string::npos ? 0 : 4;
+  auto extra = std::lower_bound(rarity.extras.begin(), rarity.extras.end(), c,
+                                [](const TableIdeograph& t, char32_t v) { return t.ch < v; });
+  if (extra != rarity.extras.end() && extra->ch == c) return kExtraPenalty[extra->level];
+  if (IsIdeograph(c)) return rarity.level1.find(c) != std::u32string::npos ? 0 : 4;
   if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return 0;
   if (c >= 0xFF10 && c <= 0xFF19) return 0;  // full-width digits
   if (c < 0x80) return 8;                    // ASCII marks
@@ -40,24 +54,38 @@ int Penalty(char32_t c, const std::u32string& level1) {
 // nor kana.
 bool IsMark(char32_t c) {
   auto in = [c](char32_t lo, char32_t hi) { return c >= lo && c <= hi; };
-  return !(in(0x4E00, 0x9FFF) || in(u'0', u'9') || in(u'A', u'Z') || in(u'a', u'z') ||
+  return !(IsIdeograph(c) || in(u'0', u'9') || in(u'A', u'Z') || in(u'a', u'z') ||
            in(0xFF10, 0xFF19) || in(0xFF21, 0xFF3A) || in(0xFF41, 0xFF5A) || in(0x3040, 0x30FF));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...\n", argv[0]);
+  int first = 2;
+  std::string unihan;
+  if (argc > 3 && std::strcmp(argv[2], "--unihan") == 0) {
+    unihan = argv[3];
+    first = 4;
+  }
+  if (argc <= first) {
+    std::fprintf(stderr,
+                 "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...\n",
+                 argv[0]);
     return 2;
   }
-  const auto chars = ReferenceCharacters();
+  const auto chars = ReferenceCharacters(unihan);
   const auto han = Gb2312Ideographs();
-  const std::u32string level1(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
+  Rarity rarity;
+  rarity.level1.assign(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
+  rarity.extras = TableIdeographsBeyondGb2312(unihan);
+  std::sort(rarity.extras.begin(), rarity.extras.end(),
+            [](const TableIdeograph& a, const TableIdeograph& b) { return a.ch < b.ch; });
+  if (!unihan.empty() && rarity.extras.empty())
+    std::fprintf(stderr, "glyphrec-genrefs: no ideographs beyond GB 2312 in %s\n", unihan.c_str());
   std::vector<uint16_t> outChars;
   std::vector<uint8_t> outClasses, outPenalties, coarse, fine, geom;
   int fonts = 0;
-  for (int a = 2; a < argc; ++a) {
+  for (int a = first; a < argc; ++a) {
     std::string spec = argv[a];
     std::vector<std::string> parts;
     for (size_t p = 0; p != std::string::npos;) {
@@ -85,7 +113,7 @@ int main(int argc, char** argv) {
       if (f.empty) continue;
       outChars.push_back(uint16_t(ch));
       outClasses.push_back(uint8_t(cls));
-      outPenalties.push_back(uint8_t(Penalty(ch, level1)));
+      outPenalties.push_back(uint8_t(Penalty(ch, rarity)));
       coarse.insert(coarse.end(), f.coarse.begin(), f.coarse.end());
       fine.insert(fine.end(), f.fine.begin(), f.fine.end());
       geom.insert(geom.end(), f.geom.begin(), f.geom.end());
