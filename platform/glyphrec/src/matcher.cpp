@@ -63,15 +63,24 @@ bool RefSet::Open(const std::string& path) {
 void RefSet::Match(const Features& f, size_t maxCandidates, std::vector<Candidate>& out) const {
   out.clear();
   if (f.empty || count_ == 0) return;
-  std::vector<std::pair<int, uint32_t>> shortlist(count_);
+  // The nearest k by coarse distance, kept as a max-heap: once it is full, a reference is
+  // looked at further only when it is nearer than the farthest kept.
+  const size_t k = std::min(kShortlist, count_);
+  std::vector<std::pair<int, uint32_t>> shortlist;
+  shortlist.reserve(k);
   for (size_t i = 0; i < count_; ++i) {
-    int d = CoarseDistance(f.coarse.data(), coarse_ + i * kCoarseDims) +
-            kCoarseGeomWeight * GeomDistance(f.geom.data(), geom_ + i * kGeomDims);
-    shortlist[i] = {d, uint32_t(i)};
+    int d = CoarseDistance(f.coarse.data(), coarse_ + i * kCoarseDims);
+    if (shortlist.size() == k && d >= shortlist.front().first) continue;
+    d += kCoarseGeomWeight * GeomDistance(f.geom.data(), geom_ + i * kGeomDims);
+    if (shortlist.size() < k) {
+      shortlist.emplace_back(d, uint32_t(i));
+      std::push_heap(shortlist.begin(), shortlist.end());
+    } else if (d < shortlist.front().first) {
+      std::pop_heap(shortlist.begin(), shortlist.end());
+      shortlist.back() = {d, uint32_t(i)};
+      std::push_heap(shortlist.begin(), shortlist.end());
+    }
   }
-  size_t k = std::min(kShortlist, count_);
-  std::nth_element(shortlist.begin(), shortlist.begin() + ptrdiff_t(k - 1), shortlist.end());
-  shortlist.resize(k);
   // Rare characters pay a few percent, so that a close call between look-alikes (。 and ｏ,
   // ， and ,, 口 and ロ) goes to the one newspapers print more often.
   for (auto& [d, i] : shortlist) {
