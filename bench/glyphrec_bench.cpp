@@ -28,11 +28,9 @@ enum { kHan, kPunct, kLatin, kKana, kBeyond, kBlank, kCategories };
 int Category(char32_t c, const std::vector<char32_t>& beyond) {
   if (std::binary_search(beyond.begin(), beyond.end(), c)) return kBeyond;
   if (IsIdeograph(c)) return kHan;
-  if ((c >= 0x30 && c <= 0x39) || (c >= 0x41 && c <= 0x5A) || (c >= 0x61 && c <= 0x7A) ||
-      (c >= 0xFF10 && c <= 0xFF19) || (c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A))
-    return kLatin;                               // Latin letters and digits, ASCII and full-width
-  if (c >= 0x3040 && c <= 0x30FF) return kKana;  // kana
-  return kPunct;                                 // punctuation and symbols
+  if (IsLatinOrDigit(c)) return kLatin;
+  if (IsKana(c)) return kKana;
+  return kPunct;
 }
 
 bool IsBlank(const Cell& cell) {

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,6 +40,12 @@ class GlyphRecTest : public ::testing::Test {
     std::vector<Cell> cells(text.size());
     for (size_t i = 0; i < text.size(); ++i) EXPECT_TRUE(r.Render(text[i], cells[i]));
     return cells;
+  }
+
+  static std::string Hex(char32_t c) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", unsigned(c));
+    return buf;
   }
 
   HRESULT Recognise(const std::vector<uint8_t>& dib, std::vector<St_RecogResult>& out) {
@@ -129,10 +136,15 @@ TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
     ASSERT_EQ(Recognise(BuildSheet(Cells(text + punct, font)), res), S_OK);
     ASSERT_GE(res.size(), text.size() + punct.size());
     size_t right = 0, punctRight = 0;
+    std::string misses;
     for (size_t i = 0; i < text.size(); ++i) right += res[i].wChar == text[i];
-    for (size_t i = 0; i < punct.size(); ++i) punctRight += res[text.size() + i].wChar == punct[i];
+    for (size_t i = 0; i < punct.size(); ++i) {
+      char16_t got = res[text.size() + i].wChar;
+      punctRight += got == punct[i];
+      if (got != punct[i]) misses += Hex(punct[i]) + "->" + Hex(got) + " ";
+    }
     EXPECT_GE(double(right) / text.size(), least) << "typeface " << font;
-    EXPECT_GE(punctRight, 14u) << "typeface " << font;
+    EXPECT_GE(punctRight, 14u) << "typeface " << font << ": " << misses;
   }
 }
 

@@ -24,38 +24,38 @@ namespace {
 // Percent added to the distance of a rare character, so that close calls between look-alikes
 // go to what Chinese newspapers print more often: nothing for GB 2312's level-1 ideographs (its
 // 3,755 most frequent), the punctuation of Chinese text and ASCII letters and digits; a little
-// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols, and
-// for the general standard table's ideographs beyond GB 2312 (by their level in that table).
-// (Larger penalties for ASCII marks and full-width letters cost more than they won on the
-// benchmark's typefaces.)
+// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols, for
+// the general standard table's ideographs beyond GB 2312 (by their level in that table) and for
+// GB 2312's ideographs that the table left out (mostly radicals such as 丶 and 丨, which look like
+// marks). (Larger penalties for ASCII marks and full-width letters cost more than they won on
+// the benchmark's typefaces.)
 struct Rarity {
-  std::u32string level1;               // GB 2312 level 1
-  std::vector<TableIdeograph> extras;  // beyond GB 2312, sorted by character
+  std::u32string level1;              // GB 2312 level 1
+  std::vector<TableIdeograph> table;  // the general standard table, sorted by character
 };
 
-// Percent for the table's ideographs beyond GB 2312, by table level (1 to 3).
-constexpr int kExtraPenalty[4] = {0, 6, 6, 10};
-
 int Penalty(char32_t c, const Rarity& rarity) {
+  // By table level (1 to 3), for the table's ideographs beyond GB 2312: as much as GB 2312's
+  // level 2 for the common ones, a little more for the rest. Larger values cost these characters
+  // more than they won for GB 2312's.
+  constexpr int kBeyondGb2312[4] = {0, 4, 4, 6};
+  // GB 2312's ideographs that the table left out: 丶 gives way to 、 and 丨 to ｜.
+  constexpr int kOutsideTable = 20;
   static const std::u32string common =
       U"，。、；：？！“”‘’（）《》〈〉【】「」『』〔〕…—·％＋－／＝";
   if (common.find(c) != std::u32string::npos) return 0;
-  auto extra = std::lower_bound(rarity.extras.begin(), rarity.extras.end(), c,
-                                [](const TableIdeograph& t, char32_t v) { return t.ch < v; });
-  if (extra != rarity.extras.end() && extra->ch == c) return kExtraPenalty[extra->level];
-  if (IsIdeograph(c)) return rarity.level1.find(c) != std::u32string::npos ? 0 : 4;
+  if (IsIdeograph(c)) {
+    auto t = std::lower_bound(rarity.table.begin(), rarity.table.end(), c,
+                              [](const TableIdeograph& e, char32_t v) { return e.ch < v; });
+    bool inTable = t != rarity.table.end() && t->ch == c;
+    if (inTable && !t->gb2312) return kBeyondGb2312[t->level];
+    if (!inTable && !rarity.table.empty()) return kOutsideTable;
+    return rarity.level1.find(c) != std::u32string::npos ? 0 : 4;
+  }
   if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return 0;
   if (c >= 0xFF10 && c <= 0xFF19) return 0;  // full-width digits
   if (c < 0x80) return 8;                    // ASCII marks
   return 10;
-}
-
-// Punctuation and symbols: neither ideographs, nor letters and digits (ASCII and full-width),
-// nor kana.
-bool IsMark(char32_t c) {
-  auto in = [c](char32_t lo, char32_t hi) { return c >= lo && c <= hi; };
-  return !(IsIdeograph(c) || in(u'0', u'9') || in(u'A', u'Z') || in(u'a', u'z') ||
-           in(0xFF10, 0xFF19) || in(0xFF21, 0xFF3A) || in(0xFF41, 0xFF5A) || in(0x3040, 0x30FF));
 }
 
 }  // namespace
@@ -77,11 +77,11 @@ int main(int argc, char** argv) {
   const auto han = Gb2312Ideographs();
   Rarity rarity;
   rarity.level1.assign(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
-  rarity.extras = TableIdeographsBeyondGb2312(unihan);
-  std::sort(rarity.extras.begin(), rarity.extras.end(),
+  rarity.table = GeneralStandardTable(unihan);
+  std::sort(rarity.table.begin(), rarity.table.end(),
             [](const TableIdeograph& a, const TableIdeograph& b) { return a.ch < b.ch; });
-  if (!unihan.empty() && rarity.extras.empty())
-    std::fprintf(stderr, "glyphrec-genrefs: no ideographs beyond GB 2312 in %s\n", unihan.c_str());
+  if (!unihan.empty() && rarity.table.empty())
+    std::fprintf(stderr, "glyphrec-genrefs: no general standard table in %s\n", unihan.c_str());
   std::vector<uint16_t> outChars;
   std::vector<uint8_t> outClasses, outPenalties, coarse, fine, geom;
   int fonts = 0;
