@@ -32,12 +32,15 @@ class GlyphRecTest : public ::testing::Test {
   }
 
   // Cells of the characters of text rendered from a test typeface (never a reference).
-  static std::vector<Cell> Cells(const std::u32string& text, int font = 0) {
+  static void OpenTestFont(int font, FontRenderer& r) {
     const char* fonts[] = {GLYPHREC_TEST_FONTS};
     std::string spec = fonts[font];
     size_t colon = spec.rfind(':');
-    FontRenderer r;
     EXPECT_TRUE(r.Open(spec.substr(0, colon), std::atoi(spec.c_str() + colon + 1))) << spec;
+  }
+  static std::vector<Cell> Cells(const std::u32string& text, int font = 0) {
+    FontRenderer r;
+    OpenTestFont(font, r);
     std::vector<Cell> cells(text.size());
     for (size_t i = 0; i < text.size(); ++i) EXPECT_TRUE(r.Render(text[i], cells[i]));
     return cells;
@@ -157,15 +160,11 @@ TEST_F(GlyphRecTest, ReadsIdeographsBeyondGb2312) {
   if (!*GLYPHREC_UNIHAN) GTEST_SKIP() << "built without Unihan's mappings";
   auto beyond = TableIdeographsBeyondGb2312(GLYPHREC_UNIHAN);
   ASSERT_GT(beyond.size(), 1200u);
-  const char* fonts[] = {GLYPHREC_TEST_FONTS};
   for (int font = 0; font < 2; ++font) {
-    std::string spec = fonts[font];
-    size_t colon = spec.rfind(':');
-    FontRenderer r;
-    ASSERT_TRUE(r.Open(spec.substr(0, colon), std::atoi(spec.c_str() + colon + 1)));
     std::u32string text = U"喆堃珺镕啰";
-    std::vector<Cell> cells(text.size());
-    for (size_t i = 0; i < text.size(); ++i) ASSERT_TRUE(r.Render(text[i], cells[i]));
+    std::vector<Cell> cells = Cells(text, font);
+    FontRenderer r;
+    OpenTestFont(font, r);
     Cell cell;
     for (size_t i = 0; i < beyond.size(); i += 7) {
       if (!r.Render(beyond[i].ch, cell)) continue;
