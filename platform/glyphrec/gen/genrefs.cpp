@@ -1,11 +1,13 @@
 // Writes the reference data of the recognition library: every reference character rendered
 // from each reference typeface, its shape features and the typeface's font class.
-// Usage: glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...
+// Usage:
+//   glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...
 // With --unihan (Unihan's other-mappings file), the ideographs of the 2013 general standard
 // table that GB 2312 lacks are references too.
-// A typeface given with "marks" adds only its punctuation and symbols, which vary in place and size
-// from typeface to typeface far more than ideographs do, and more of their designs cost little time
-// and space.
+// A typeface given with "marks" adds only its punctuation and symbols, which vary in place and
+// size from typeface to typeface far more than ideographs do, and more of their designs cost
+// little time and space. One given with "nomarks" adds all but those: a thickened Song's — is as
+// thick as 一 and sits where a Hei 一 does.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -68,9 +70,10 @@ int main(int argc, char** argv) {
     first = 4;
   }
   if (argc <= first) {
-    std::fprintf(stderr,
-                 "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...\n",
+        argv[0]);
     return 2;
   }
   const auto chars = ReferenceCharacters(unihan);
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
     int cls = std::atoi(parts[0].c_str());
     int face = parts.size() > 2 ? std::atoi(parts[2].c_str()) : 0;
     double embolden = parts.size() > 3 ? std::atof(parts[3].c_str()) : 0;
-    bool marksOnly = parts.size() > 4 && parts[4] == "marks";
+    const std::string only = parts.size() > 4 ? parts[4] : "";
     FontRenderer font;
     if (!font.Open(parts[1], face)) {
       std::fprintf(stderr, "glyphrec-genrefs: skipping %s (cannot open)\n", parts[1].c_str());
@@ -107,7 +110,8 @@ int main(int argc, char** argv) {
     Cell cell;
     Features f;
     for (char32_t ch : chars) {
-      if (ch > 0xFFFF || (marksOnly && !IsMark(ch))) continue;
+      if (ch > 0xFFFF || (only == "marks" && !IsMark(ch)) || (only == "nomarks" && IsMark(ch)))
+        continue;
       if (!font.Render(ch, cell, embolden)) continue;
       ExtractFeatures(cell, f);
       if (f.empty) continue;
