@@ -124,7 +124,8 @@ TEST_F(GlyphRecTest, PageObjectKeepsTheContract) {
 // of newspaper text. Measured: 99.4% or more of the ideographs and 14 to 16 of the 18 marks of
 // each typeface (marks that share their shape with ASCII or ideographic forms are the misses).
 TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
-  // 一 first: the most frequent ideograph, which a thick dash must not take in any style.
+  // 一 first: the most frequent ideograph, which a thick dash must not take in any style (nor
+  // 一 the dash).
   std::u32string text(1, U'一');
   auto han = Gb2312Ideographs();
 #ifdef __SANITIZE_ADDRESS__
@@ -150,6 +151,7 @@ TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
     }
     EXPECT_GE(double(right) / text.size(), least) << "typeface " << font;
     EXPECT_EQ(res[0].wChar, u'一') << "typeface " << font;
+    EXPECT_EQ(res[text.size() + punct.find(U'—')].wChar, u'—') << "typeface " << font;
     EXPECT_GE(punctRight, 14u) << "typeface " << font << ": " << misses;
   }
 }

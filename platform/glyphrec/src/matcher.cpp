@@ -20,6 +20,11 @@ constexpr size_t kShortlist = 96;
 // that share a shape but not a place (。 and o, ， and ,, 一 and -).
 constexpr int kCoarseGeomWeight = 150;
 constexpr int kFineGeomWeight = 300;
+// A flat bar (ink at most a sixth as high as wide: — 一 － - …) has next to no shape but its
+// thickness, which follows the typeface's weight, not the character: its ink box counts twice
+// in the fine pass (a Hei — no longer reads 一).
+constexpr int kFlatRatio = 6;
+constexpr int kFlatGeomFactor = 2;
 // Length of a fine feature vector (the quantisation scale): a distance of this length is
 // score 0.
 constexpr double kFineLength = 700.0;
@@ -81,11 +86,14 @@ void RefSet::Match(const Features& f, size_t maxCandidates, std::vector<Candidat
       std::push_heap(shortlist.begin(), shortlist.end());
     }
   }
+  const int inkWidth = f.geom[1] - f.geom[0] + 1, inkHeight = f.geom[3] - f.geom[2] + 1;
+  const int fineGeomWeight =
+      inkHeight * kFlatRatio <= inkWidth ? kFineGeomWeight * kFlatGeomFactor : kFineGeomWeight;
   // Rare characters pay a few percent, so that a close call between look-alikes (。 and ｏ,
   // ， and ,, 口 and ロ) goes to the one newspapers print more often.
   for (auto& [d, i] : shortlist) {
     int64_t raw = FineDistance(f.fine.data(), fine_ + size_t(i) * kFineDims) +
-                  kFineGeomWeight * GeomDistance(f.geom.data(), geom_ + size_t(i) * kGeomDims);
+                  fineGeomWeight * GeomDistance(f.geom.data(), geom_ + size_t(i) * kGeomDims);
     d = int(std::min<int64_t>(raw * (100 + penalties_[i]) / 100, INT32_MAX));
   }
   std::sort(shortlist.begin(), shortlist.end());
