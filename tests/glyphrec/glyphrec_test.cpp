@@ -2,7 +2,9 @@
 // set in typefaces that are not references, and sheets that are broken.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,15 +32,24 @@ class GlyphRecTest : public ::testing::Test {
   }
 
   // Cells of the characters of text rendered from a test typeface (never a reference).
-  static std::vector<Cell> Cells(const std::u32string& text, int font = 0) {
+  static void OpenTestFont(int font, FontRenderer& r) {
     const char* fonts[] = {GLYPHREC_TEST_FONTS};
     std::string spec = fonts[font];
     size_t colon = spec.rfind(':');
-    FontRenderer r;
     EXPECT_TRUE(r.Open(spec.substr(0, colon), std::atoi(spec.c_str() + colon + 1))) << spec;
+  }
+  static std::vector<Cell> Cells(const std::u32string& text, int font = 0) {
+    FontRenderer r;
+    OpenTestFont(font, r);
     std::vector<Cell> cells(text.size());
     for (size_t i = 0; i < text.size(); ++i) EXPECT_TRUE(r.Render(text[i], cells[i]));
     return cells;
+  }
+
+  static std::string Hex(char32_t c) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", unsigned(c));
+    return buf;
   }
 
   HRESULT Recognise(const std::vector<uint8_t>& dib, std::vector<St_RecogResult>& out) {
@@ -110,10 +121,12 @@ TEST_F(GlyphRecTest, PageObjectKeepsTheContract) {
 }
 
 // Typefaces that are not references: the GB 2312 ideographs (every fifteenth) and the punctuation
-// of newspaper text. Measured: 99.4% or more of the ideographs and 15 or 16 of the 18 marks of
+// of newspaper text. Measured: 99.4% or more of the ideographs and 14 to 16 of the 18 marks of
 // each typeface (marks that share their shape with ASCII or ideographic forms are the misses).
 TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
-  std::u32string text;
+  // 一 first: the most frequent ideograph, which a thick dash must not take in any style (nor
+  // 一 the dash).
+  std::u32string text(1, U'一');
   auto han = Gb2312Ideographs();
 #ifdef __SANITIZE_ADDRESS__
   const size_t step = 45;  // memory checks, not accuracy, are what the sanitizer build is for
@@ -129,10 +142,45 @@ TEST_F(GlyphRecTest, ReadsTypefacesThatAreNoReferences) {
     ASSERT_EQ(Recognise(BuildSheet(Cells(text + punct, font)), res), S_OK);
     ASSERT_GE(res.size(), text.size() + punct.size());
     size_t right = 0, punctRight = 0;
+    std::string misses;
     for (size_t i = 0; i < text.size(); ++i) right += res[i].wChar == text[i];
-    for (size_t i = 0; i < punct.size(); ++i) punctRight += res[text.size() + i].wChar == punct[i];
+    for (size_t i = 0; i < punct.size(); ++i) {
+      char16_t got = res[text.size() + i].wChar;
+      punctRight += got == punct[i];
+      if (got != punct[i]) misses += Hex(punct[i]) + "->" + Hex(got) + " ";
+    }
     EXPECT_GE(double(right) / text.size(), least) << "typeface " << font;
-    EXPECT_GE(punctRight, 14u) << "typeface " << font;
+    EXPECT_EQ(res[0].wChar, u'一') << "typeface " << font;
+    EXPECT_EQ(res[text.size() + punct.find(U'—')].wChar, u'—') << "typeface " << font;
+    EXPECT_GE(punctRight, 14u) << "typeface " << font << ": " << misses;
+  }
+}
+
+// The general standard table's ideographs beyond GB 2312 (names such as 喆 堃 珺 镕 啰 among
+// them) are references too. Every seventh that the typeface has; measured 98.5% (Ming) and 99.3%
+// (Hei). The Kai test typeface draws these at another scale and weight than its own GB 2312
+// ones and is left out.
+TEST_F(GlyphRecTest, ReadsIdeographsBeyondGb2312) {
+  if (!*GLYPHREC_UNIHAN) GTEST_SKIP() << "built without Unihan's mappings";
+  auto beyond = TableIdeographsBeyondGb2312(GLYPHREC_UNIHAN);
+  ASSERT_GT(beyond.size(), 1200u);
+  for (int font = 0; font < 2; ++font) {
+    std::u32string text = U"喆堃珺镕啰";
+    std::vector<Cell> cells = Cells(text, font);
+    FontRenderer r;
+    OpenTestFont(font, r);
+    Cell cell;
+    for (size_t i = 0; i < beyond.size(); i += 7) {
+      if (!r.Render(beyond[i].ch, cell)) continue;
+      text += beyond[i].ch;
+      cells.push_back(cell);
+    }
+    std::vector<St_RecogResult> res;
+    ASSERT_EQ(Recognise(BuildSheet(cells), res), S_OK);
+    size_t right = 0;
+    for (size_t i = 0; i < text.size(); ++i) right += res[i].wChar == text[i];
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(res[i].wChar, text[i]) << "typeface " << font;
+    EXPECT_GE(double(right) / text.size(), 0.97) << "typeface " << font;
   }
 }
 
@@ -213,6 +261,26 @@ TEST_F(GlyphRecTest, WithoutDataEveryCellIsMarkedUnread) {
   EXPECT_EQ(res[0].wChar, u'?');
   EXPECT_EQ(res[0].wFlags, RRF_MARKED);
   EXPECT_EQ(res[2].wChar, u' ');
+}
+
+// Run by the glyphrec_tesseract_only test with the reference data pointing at an empty folder:
+// with no shape to compare, Tesseract names clearly drawn digits and capitals.
+TEST_F(GlyphRecTest, WithoutReferencesTesseractNamesLatinAndDigits) {
+  if (!std::getenv("GLYPHREC_EXPECT_NO_REFERENCES")) GTEST_SKIP() << "run with no references";
+  const char* prefix = std::getenv("TESSDATA_PREFIX");
+  std::string data =
+      std::string(prefix && *prefix ? prefix : "/usr/share/tesseract-ocr/5/tessdata") +
+      "/chi_sim.traineddata";
+  if (access(data.c_str(), R_OK) != 0) GTEST_SKIP() << data << " is not installed";
+  const std::u32string text = U"7R35B";
+  std::vector<St_RecogResult> res;
+  ASSERT_EQ(Recognise(BuildSheet(Cells(text, 1)), res), S_OK);
+  for (size_t i = 0; i < text.size(); ++i) {
+    EXPECT_EQ(res[i].wChar, text[i]) << "cell " << i;
+    EXPECT_EQ(res[i].nCandidates, 1);
+    EXPECT_EQ(res[i].nFontClass, 0);  // no reference typeface matched
+    EXPECT_GT(res[i].bShown, 0);
+  }
 }
 
 }  // namespace

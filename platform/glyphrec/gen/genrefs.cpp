@@ -1,9 +1,13 @@
 // Writes the reference data of the recognition library: every reference character rendered
 // from each reference typeface, its shape features and the typeface's font class.
-// Usage: glyphrec-genrefs OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...
-// A typeface given with "marks" adds only its punctuation and symbols, which vary in place and size
-// from typeface to typeface far more than ideographs do, and more of their designs cost little time
-// and space.
+// Usage:
+//   glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...
+// With --unihan (Unihan's other-mappings file), the ideographs of the 2013 general standard
+// table that GB 2312 lacks are references too.
+// A typeface given with "marks" adds only its punctuation and symbols, which vary in place and
+// size from typeface to typeface far more than ideographs do, and more of their designs cost
+// little time and space. One given with "nomarks" adds all but those: a thickened Song's — is as
+// thick as 一 and sits where a Hei 一 does.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -22,42 +26,69 @@ namespace {
 // Percent added to the distance of a rare character, so that close calls between look-alikes
 // go to what Chinese newspapers print more often: nothing for GB 2312's level-1 ideographs (its
 // 3,755 most frequent), the punctuation of Chinese text and ASCII letters and digits; a little
-// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols.
-// (Larger penalties for ASCII marks and full-width letters cost more than they won on the
-// benchmark's typefaces.)
-int Penalty(char32_t c, const std::u32string& level1) {
+// for level-2 ideographs; more for other ASCII marks, full-width letters, kana and symbols, for
+// the general standard table's ideographs beyond GB 2312 (by their level in that table) and for
+// GB 2312's ideographs that the table left out (mostly radicals such as 丶 and 丨, which look like
+// marks). (Larger penalties for ASCII marks and full-width letters cost more than they won on
+// the benchmark's typefaces.)
+struct Rarity {
+  std::u32string level1;              // GB 2312 level 1
+  std::vector<TableIdeograph> table;  // the general standard table, sorted by character
+};
+
+int Penalty(char32_t c, const Rarity& rarity) {
+  // By table level (1 to 3), for the table's ideographs beyond GB 2312: as much as GB 2312's
+  // level 2 for the common ones, a little more for the rest. Larger values cost these characters
+  // more than they won for GB 2312's.
+  constexpr int kBeyondGb2312[4] = {0, 4, 4, 6};
+  // GB 2312's ideographs that the table left out: 丶 gives way to 、 and 丨 to ｜.
+  constexpr int kOutsideTable = 20;
   static const std::u32string common =
       U"，。、；：？！“”‘’（）《》〈〉【】「」『』〔〕…—·％＋－／＝";
   if (common.find(c) != std::u32string::npos) return 0;
-  if (c >= 0x4E00 && c <= 0x9FFF) return level1.find(c) != std::u32string::npos ? 0 : 4;
+  if (IsIdeograph(c)) {
+    auto t = std::lower_bound(rarity.table.begin(), rarity.table.end(), c,
+                              [](const TableIdeograph& e, char32_t v) { return e.ch < v; });
+    bool inTable = t != rarity.table.end() && t->ch == c;
+    if (inTable && !t->gb2312) return kBeyondGb2312[t->level];
+    if (!inTable && !rarity.table.empty()) return kOutsideTable;
+    return rarity.level1.find(c) != std::u32string::npos ? 0 : 4;
+  }
   if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return 0;
   if (c >= 0xFF10 && c <= 0xFF19) return 0;  // full-width digits
   if (c < 0x80) return 8;                    // ASCII marks
   return 10;
 }
 
-// Punctuation and symbols: neither ideographs, nor letters and digits (ASCII and full-width),
-// nor kana.
-bool IsMark(char32_t c) {
-  auto in = [c](char32_t lo, char32_t hi) { return c >= lo && c <= hi; };
-  return !(in(0x4E00, 0x9FFF) || in(u'0', u'9') || in(u'A', u'Z') || in(u'a', u'z') ||
-           in(0xFF10, 0xFF19) || in(0xFF21, 0xFF3A) || in(0xFF41, 0xFF5A) || in(0x3040, 0x30FF));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s OUT CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks] ...\n", argv[0]);
+  int first = 2;
+  std::string unihan;
+  if (argc > 3 && std::strcmp(argv[2], "--unihan") == 0) {
+    unihan = argv[3];
+    first = 4;
+  }
+  if (argc <= first) {
+    std::fprintf(
+        stderr,
+        "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...\n",
+        argv[0]);
     return 2;
   }
-  const auto chars = ReferenceCharacters();
+  const auto chars = ReferenceCharacters(unihan);
   const auto han = Gb2312Ideographs();
-  const std::u32string level1(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
+  Rarity rarity;
+  rarity.level1.assign(han.begin(), han.begin() + std::min<size_t>(3755, han.size()));
+  rarity.table = GeneralStandardTable(unihan);
+  std::sort(rarity.table.begin(), rarity.table.end(),
+            [](const TableIdeograph& a, const TableIdeograph& b) { return a.ch < b.ch; });
+  if (!unihan.empty() && rarity.table.empty())
+    std::fprintf(stderr, "glyphrec-genrefs: no general standard table in %s\n", unihan.c_str());
   std::vector<uint16_t> outChars;
   std::vector<uint8_t> outClasses, outPenalties, coarse, fine, geom;
   int fonts = 0;
-  for (int a = 2; a < argc; ++a) {
+  for (int a = first; a < argc; ++a) {
     std::string spec = argv[a];
     std::vector<std::string> parts;
     for (size_t p = 0; p != std::string::npos;) {
@@ -69,7 +100,7 @@ int main(int argc, char** argv) {
     int cls = std::atoi(parts[0].c_str());
     int face = parts.size() > 2 ? std::atoi(parts[2].c_str()) : 0;
     double embolden = parts.size() > 3 ? std::atof(parts[3].c_str()) : 0;
-    bool marksOnly = parts.size() > 4 && parts[4] == "marks";
+    const std::string only = parts.size() > 4 ? parts[4] : "";
     FontRenderer font;
     if (!font.Open(parts[1], face)) {
       std::fprintf(stderr, "glyphrec-genrefs: skipping %s (cannot open)\n", parts[1].c_str());
@@ -79,13 +110,14 @@ int main(int argc, char** argv) {
     Cell cell;
     Features f;
     for (char32_t ch : chars) {
-      if (ch > 0xFFFF || (marksOnly && !IsMark(ch))) continue;
+      if (ch > 0xFFFF || (only == "marks" && !IsMark(ch)) || (only == "nomarks" && IsMark(ch)))
+        continue;
       if (!font.Render(ch, cell, embolden)) continue;
       ExtractFeatures(cell, f);
       if (f.empty) continue;
       outChars.push_back(uint16_t(ch));
       outClasses.push_back(uint8_t(cls));
-      outPenalties.push_back(uint8_t(Penalty(ch, level1)));
+      outPenalties.push_back(uint8_t(Penalty(ch, rarity)));
       coarse.insert(coarse.end(), f.coarse.begin(), f.coarse.end());
       fine.insert(fine.end(), f.fine.begin(), f.fine.end());
       geom.insert(geom.end(), f.geom.begin(), f.geom.end());

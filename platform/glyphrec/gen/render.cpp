@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "velluma/wintypes.h"
@@ -62,9 +63,12 @@ bool FontRenderer::Render(char32_t ch, Cell& cell, double embolden) const {
 }
 
 namespace {
+// GB 2312's codes of rows rowFrom to rowTo, decoded as the Windows code page (GBK) that
+// producers use: its dot A1A4 is U+00B7 and its dash A1AA U+2014, where iconv's GB2312 says
+// U+30FB and U+2015.
 std::vector<char32_t> DecodeGb2312(int rowFrom, int rowTo) {
   std::vector<char32_t> out;
-  iconv_t cd = iconv_open("UTF-32LE", "GB2312");
+  iconv_t cd = iconv_open("UTF-32LE", "GBK");
   if (cd == iconv_t(-1)) return out;
   for (int hi = rowFrom; hi <= rowTo; ++hi) {
     for (int lo = 0xA1; lo <= 0xFE; ++lo) {
@@ -86,19 +90,57 @@ std::vector<char32_t> Gb2312Ideographs() {
   return DecodeGb2312(0xB0, 0xF7);
 }
 
-std::vector<char32_t> ReferenceCharacters() {
+std::vector<TableIdeograph> GeneralStandardTable(const std::string& unihanMappings) {
+  // Lines "U+XXXX<TAB>kTGH<TAB>2013:N" (N the table index: 1-3500 level 1, to 6500 level 2, to
+  // 8105 level 3) and "U+XXXX<TAB>kGB0<TAB>RRCC".
+  std::vector<std::pair<int, char32_t>> table;
+  std::vector<char32_t> gb;
+  FILE* in = unihanMappings.empty() ? nullptr : std::fopen(unihanMappings.c_str(), "r");
+  if (!in) return {};
+  char line[256];
+  while (std::fgets(line, sizeof line, in)) {
+    unsigned cp = 0;
+    char field[16];
+    int year = 0, index = 0;
+    if (std::sscanf(line, "U+%x %15s", &cp, field) != 2) continue;
+    if (std::strcmp(field, "kGB0") == 0) {
+      gb.push_back(cp);
+    } else if (std::strcmp(field, "kTGH") == 0 &&
+               std::sscanf(line, "U+%*x %*s %d:%d", &year, &index) == 2 && index > 0) {
+      table.emplace_back(index, cp);
+    }
+  }
+  std::fclose(in);
+  std::sort(gb.begin(), gb.end());
+  std::sort(table.begin(), table.end());
+  std::vector<TableIdeograph> out;
+  for (const auto& [index, cp] : table) {
+    if (cp > 0xFFFF) continue;
+    out.push_back({cp,
+                   index <= 3500   ? 1
+                   : index <= 6500 ? 2
+                                   : 3,
+                   std::binary_search(gb.begin(), gb.end(), cp)});
+  }
+  return out;
+}
+
+std::vector<TableIdeograph> TableIdeographsBeyondGb2312(const std::string& unihanMappings) {
+  auto out = GeneralStandardTable(unihanMappings);
+  std::erase_if(out, [](const TableIdeograph& t) { return t.gb2312; });
+  return out;
+}
+
+std::vector<char32_t> ReferenceCharacters(const std::string& unihanMappings) {
   std::vector<char32_t> out;
   for (char32_t c = 0x21; c <= 0x7E; ++c) out.push_back(c);
   for (int row : {0xA1, 0xA3, 0xA4, 0xA5}) {
     auto part = DecodeGb2312(row, row);
     out.insert(out.end(), part.begin(), part.end());
   }
-  // GB 2312's dash A1AA is U+2015 in iconv and U+2014 in the Windows code page that producers
-  // use: the references name it U+2014.
-  for (char32_t& c : out)
-    if (c == 0x2015) c = 0x2014;
   auto han = Gb2312Ideographs();
   out.insert(out.end(), han.begin(), han.end());
+  for (const TableIdeograph& t : TableIdeographsBeyondGb2312(unihanMappings)) out.push_back(t.ch);
   return out;
 }
 

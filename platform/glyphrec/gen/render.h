@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "charclass.h"
 #include "shape.h"
 
 namespace glyphrec {
@@ -29,9 +30,24 @@ class FontRenderer {
   std::unique_ptr<Impl> impl_;
 };
 
+// An ideograph of the 2013 Table of General Standard Chinese Characters, with its level in that
+// table (1 and 2 common, 3 names, places and special terms) and whether GB 2312 has it.
+struct TableIdeograph {
+  char32_t ch = 0;
+  int level = 0;
+  bool gb2312 = false;
+};
+// The table's ideographs in table order, read from Unihan's other-mappings file (fields kTGH and
+// kGB0; the build unpacks it). Only the basic plane: a result names one UTF-16 unit. Empty when
+// the file cannot be read.
+std::vector<TableIdeograph> GeneralStandardTable(const std::string& unihanMappings);
+// Those that GB 2312 lacks.
+std::vector<TableIdeograph> TableIdeographsBeyondGb2312(const std::string& unihanMappings);
+
 // The characters the references cover, in order: ASCII, the GB 2312 symbol rows (punctuation,
-// full-width forms, kana) and the GB 2312 ideographs.
-std::vector<char32_t> ReferenceCharacters();
+// full-width forms, kana), the GB 2312 ideographs and, given the Unihan file, the table's
+// ideographs beyond GB 2312.
+std::vector<char32_t> ReferenceCharacters(const std::string& unihanMappings = {});
 // The GB 2312 ideographs alone, in code order.
 std::vector<char32_t> Gb2312Ideographs();
 

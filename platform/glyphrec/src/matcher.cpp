@@ -20,6 +20,11 @@ constexpr size_t kShortlist = 96;
 // that share a shape but not a place (。 and o, ， and ,, 一 and -).
 constexpr int kCoarseGeomWeight = 150;
 constexpr int kFineGeomWeight = 300;
+// A flat bar (ink at most a sixth as high as wide: — 一 － - …) has next to no shape but its
+// thickness, which follows the typeface's weight, not the character: its ink box counts twice
+// in the fine pass (a Hei — no longer reads 一).
+constexpr int kFlatRatio = 6;
+constexpr int kFlatGeomFactor = 2;
 // Length of a fine feature vector (the quantisation scale): a distance of this length is
 // score 0.
 constexpr double kFineLength = 700.0;
@@ -63,20 +68,32 @@ bool RefSet::Open(const std::string& path) {
 void RefSet::Match(const Features& f, size_t maxCandidates, std::vector<Candidate>& out) const {
   out.clear();
   if (f.empty || count_ == 0) return;
-  std::vector<std::pair<int, uint32_t>> shortlist(count_);
+  // The nearest k by coarse distance, kept as a max-heap: once it is full, a reference is
+  // looked at further only when it is nearer than the farthest kept.
+  const size_t k = std::min(kShortlist, count_);
+  std::vector<std::pair<int, uint32_t>> shortlist;
+  shortlist.reserve(k);
   for (size_t i = 0; i < count_; ++i) {
-    int d = CoarseDistance(f.coarse.data(), coarse_ + i * kCoarseDims) +
-            kCoarseGeomWeight * GeomDistance(f.geom.data(), geom_ + i * kGeomDims);
-    shortlist[i] = {d, uint32_t(i)};
+    int d = CoarseDistance(f.coarse.data(), coarse_ + i * kCoarseDims);
+    if (shortlist.size() == k && d >= shortlist.front().first) continue;
+    d += kCoarseGeomWeight * GeomDistance(f.geom.data(), geom_ + i * kGeomDims);
+    if (shortlist.size() < k) {
+      shortlist.emplace_back(d, uint32_t(i));
+      std::push_heap(shortlist.begin(), shortlist.end());
+    } else if (d < shortlist.front().first) {
+      std::pop_heap(shortlist.begin(), shortlist.end());
+      shortlist.back() = {d, uint32_t(i)};
+      std::push_heap(shortlist.begin(), shortlist.end());
+    }
   }
-  size_t k = std::min(kShortlist, count_);
-  std::nth_element(shortlist.begin(), shortlist.begin() + ptrdiff_t(k - 1), shortlist.end());
-  shortlist.resize(k);
+  const int inkWidth = f.geom[1] - f.geom[0] + 1, inkHeight = f.geom[3] - f.geom[2] + 1;
+  const int fineGeomWeight =
+      inkHeight * kFlatRatio <= inkWidth ? kFineGeomWeight * kFlatGeomFactor : kFineGeomWeight;
   // Rare characters pay a few percent, so that a close call between look-alikes (。 and ｏ,
   // ， and ,, 口 and ロ) goes to the one newspapers print more often.
   for (auto& [d, i] : shortlist) {
     int64_t raw = FineDistance(f.fine.data(), fine_ + size_t(i) * kFineDims) +
-                  kFineGeomWeight * GeomDistance(f.geom.data(), geom_ + size_t(i) * kGeomDims);
+                  fineGeomWeight * GeomDistance(f.geom.data(), geom_ + size_t(i) * kGeomDims);
     d = int(std::min<int64_t>(raw * (100 + penalties_[i]) / 100, INT32_MAX));
   }
   std::sort(shortlist.begin(), shortlist.end());

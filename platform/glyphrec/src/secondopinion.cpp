@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "charclass.h"
 #include "trace.h"
 
 namespace glyphrec {
@@ -29,10 +30,6 @@ std::string TessdataDir() {
   std::string dir = env && *env ? env : "/usr/share/tesseract-ocr/5/tessdata";
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   return dir;
-}
-
-bool IsLatinOrDigit(char16_t c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
 // The one UTF-16 unit of a UTF-8 text holding a single character of the basic plane, else 0.
@@ -86,7 +83,7 @@ void SecondOpinion::Improve(const Cell& cell, const Features& f, std::vector<Can
   if (f.empty) return;
   if (!cands.empty() && cands[0].score >= kAskBelowScore) return;
   // Latin letters and digits go to the English model, the rest to the Chinese one.
-  bool latin = !cands.empty() && IsLatinOrDigit(cands[0].ch);
+  bool latin = !cands.empty() && IsLatinOrDigit(cands[0].ch) && cands[0].ch < 0x80;
   std::lock_guard lock(mutex_);
   if (budget_ == 0) return;
   --budget_;
@@ -129,7 +126,9 @@ void SecondOpinion::Improve(const Cell& cell, const Features& f, std::vector<Can
     delete[] text;
   }
   engine->api.Clear();
-  if (!ch) return;
+  // Tesseract sees the shape without the em around it, so a mark's place (。 or ｏ, ， or ,, · or
+  // .) is lost on it: marks are left to shape matching.
+  if (!ch || IsMark(ch)) return;
 
   auto it =
       std::find_if(cands.begin(), cands.end(), [&](const Candidate& c) { return c.ch == ch; });
