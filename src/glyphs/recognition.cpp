@@ -230,8 +230,10 @@ const WordStatistics& WordStatisticsFor(PFN_CreateRecogPageInstance create) {
   return it->second;
 }
 
-// The dash Chinese text sets in pairs, which a Hei face draws as it draws 一.
+// The dash Chinese text sets in pairs and the full-width minus, which a Hei face draws as it
+// draws 一.
 constexpr char16_t kDash = u'\u2014';
+constexpr char16_t kMinus = u'\uFF0D';
 bool IsDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
 }
@@ -277,10 +279,11 @@ std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbo
 // Close readings decided by the page. A cell read as an ideograph whose candidates include
 // other ideographs within kNeighbourMargin points takes the one that forms words with the
 // characters beside its glyphs (over all its occurrences) more than twice as often as the
-// reading does, and at least once; a dash among them counts the times the glyph stands beside
-// itself. When no candidate forms more words than the reading, one
-// within kFrequencyMargin points that Chinese text uses at least twice as often is taken.
-// Returns the number of cells changed.
+// reading does, and at least once. A dash among them counts the times the glyph stands beside
+// itself or between digits, a full-width minus the times a digit follows it; a glyph read as a
+// full-width minus is open to the ideographs among its close candidates too. When no candidate
+// forms more words than the reading, one within kFrequencyMargin points that Chinese text uses at
+// least twice as often is taken. Returns the number of cells changed.
 int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
                        const CTextBlockArray& all, const WordStatistics& words) {
   if (words.pairs.empty() || state.m_pResults == nullptr) return 0;
@@ -291,7 +294,7 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
   std::unordered_map<uint32_t, Open> open;
   for (int32_t i = 0; i < state.m_nResultCount; ++i) {
     const St_RecogResult& r = state.m_pResults[i];
-    if (!IsIdeograph(r.wChar)) continue;
+    if (!IsIdeograph(r.wChar) && r.wChar != kMinus) continue;
     const int count = std::clamp<int>(r.nCandidates, 0, 16);
     const auto reading =
         std::find_if(r.candidates, r.candidates + count,
@@ -300,7 +303,7 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
     Open cell{{static_cast<char16_t>(r.wChar)}, {reading->wScore}, {}};
     for (int k = 0; k < count; ++k) {
       const St_RecogCandidate& c = r.candidates[k];
-      if (c.wChar != r.wChar && (IsIdeograph(c.wChar) || c.wChar == kDash) &&
+      if (c.wChar != r.wChar && (IsIdeograph(c.wChar) || c.wChar == kDash || c.wChar == kMinus) &&
           c.wScore + kNeighbourMargin >= reading->wScore) {
         cell.chars.push_back(static_cast<char16_t>(c.wChar));
         cell.scores.push_back(c.wScore);
@@ -335,9 +338,13 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
       for (size_t k = 0; k < cell.chars.size(); ++k) {
         const char16_t c = cell.chars[k];
         const bool range = IsDigit(left) && IsDigit(right);
-        cell.support[k] += c == kDash ? sameLeft + sameRight + range
-                                      : (!sameLeft && words.IsPair(left, c)) +
-                                            (!sameRight && words.IsPair(c, right));
+        if (c == kDash)
+          cell.support[k] += sameLeft + sameRight + range;
+        else if (c == kMinus)
+          cell.support[k] += IsDigit(right);
+        else
+          cell.support[k] +=
+              (!sameLeft && words.IsPair(left, c)) + (!sameRight && words.IsPair(c, right));
       }
     }
   }

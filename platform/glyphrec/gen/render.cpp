@@ -134,7 +134,7 @@ std::vector<TableIdeograph> TableIdeographsBeyondGb2312(const std::string& uniha
 std::vector<char32_t> ReferenceCharacters(const std::string& unihanMappings) {
   std::vector<char32_t> out;
   for (char32_t c = 0x21; c <= 0x7E; ++c) out.push_back(c);
-  for (int row : {0xA1, 0xA3, 0xA4, 0xA5}) {
+  for (int row : {0xA1, 0xA2, 0xA3, 0xA4, 0xA5}) {
     auto part = DecodeGb2312(row, row);
     out.insert(out.end(), part.begin(), part.end());
   }

@@ -45,7 +45,7 @@ std::vector<TableIdeograph> GeneralStandardTable(const std::string& unihanMappin
 std::vector<TableIdeograph> TableIdeographsBeyondGb2312(const std::string& unihanMappings);
 
 // The characters the references cover, in order: ASCII, the GB 2312 symbol rows (punctuation,
-// full-width forms, kana), the GB 2312 ideographs and, given the Unihan file, the table's
+// numbered list marks, full-width forms, kana), the GB 2312 ideographs and, given the Unihan file, the table's
 // ideographs beyond GB 2312.
 std::vector<char32_t> ReferenceCharacters(const std::string& unihanMappings = {});
 // The GB 2312 ideographs alone, in code order.
