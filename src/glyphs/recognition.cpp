@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -510,6 +511,7 @@ int BuildGlyphSheet(PTK_HDOC hDoc, const CPageInfo* pInfo, const CTextBlockArray
                     CGlyphRecogState& state) {
   std::vector<St_ImageNode> nodes;
   std::unordered_multimap<size_t, int> byHash;
+  std::unordered_set<uint32_t> failed;
   int nFailed = 0;
   bool bFull = false;
   for (int r = 0; r < runs.GetSize(); ++r) {
@@ -523,8 +525,12 @@ int BuildGlyphSheet(PTK_HDOC hDoc, const CPageInfo* pInfo, const CTextBlockArray
         bFull = true;
         break;
       }
+      // A glyph the kit could not render is not asked for again in this pass: a broken font
+      // fails the same way every time, and a page may show its glyphs millions of times.
+      if (failed.count(key) != 0) continue;
       St_ImageNode node;
       if (!RenderGlyphNode(hDoc, pInfo, *run, j, node)) {
+        failed.insert(key);
         ++nFailed;
         continue;
       }
