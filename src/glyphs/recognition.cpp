@@ -166,6 +166,53 @@ void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) 
       state.m_pResults[i].wChar = FitToAdvance(state.m_pResults[i].wChar, widths[i]);
 }
 
+// Latin letters whose capital and small forms share one shape (c o s v w x z) are told apart by
+// height. Per font: the median ink height (in ems of the run's size) of the glyphs read as small
+// letters of x-height (a e m n r u) and of those read as capitals or digits without such a twin;
+// a cell read as one of the pair takes the form whose median its glyphs' height is nearer.
+// Without both medians (three glyphs each at least) the reading stays.
+void FitCaseToHeight(CGlyphRecogState& state, const CTextBlockArray& runs) {
+  if (state.m_pResults == nullptr) return;
+  constexpr std::u16string_view kTwins = u"cosvwxzCOSVWXZ", kSmall = u"aemnru",
+                                kTall = u"ABDEFGHKLMNPRTUY0123456789";
+  struct Heights {
+    std::vector<double> small, tall;
+  };
+  std::unordered_map<int32_t, Heights> fonts;
+  std::unordered_map<uint32_t, std::pair<int32_t, double>> twins;  // cell -> font, height
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr || run->m_nRunAttr1 != 0 || !(run->m_dFontSize > 0)) continue;
+    for (int j = 0; j < run->m_nCharCount; ++j) {
+      const PTK_CharRecord& ch = run->m_pChars[j];
+      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
+      if (IsBlankGlyph(ch) || it == state.m_glyphMap.end() ||
+          it->second >= static_cast<uint32_t>(state.m_nResultCount))
+        continue;
+      const double height = (ch.dY0 - ch.dY1) / run->m_dFontSize;  // records are y downward
+      const char16_t reading = state.m_pResults[it->second].wChar;
+      if (kSmall.find(reading) != kSmall.npos) fonts[run->m_nFontIndex].small.push_back(height);
+      if (kTall.find(reading) != kTall.npos) fonts[run->m_nFontIndex].tall.push_back(height);
+      if (kTwins.find(reading) != kTwins.npos)
+        twins.try_emplace(it->second, run->m_nFontIndex, height);
+    }
+  }
+  const auto median = [](std::vector<double>& v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+  };
+  for (const auto& [cell, fontHeight] : twins) {
+    auto font = fonts.find(fontHeight.first);
+    if (font == fonts.end() || font->second.small.size() < 3 || font->second.tall.size() < 3)
+      continue;
+    const double small = median(font->second.small), tall = median(font->second.tall);
+    const bool capital = std::fabs(fontHeight.second - tall) < std::fabs(fontHeight.second - small);
+    uint16_t& reading = state.m_pResults[cell].wChar;  // an ASCII letter of kTwins
+    const uint16_t lower = reading | 0x20u;
+    reading = capital ? static_cast<uint16_t>(lower - 0x20u) : lower;
+  }
+}
+
 // Writes the blanks of the runs: a space, or U+3000 when the glyph takes an em. True when any.
 bool WriteBlanks(CTextBlockArray& runs) {
   bool any = false;
@@ -235,6 +282,15 @@ const WordStatistics& WordStatisticsFor(PFN_CreateRecogPageInstance create) {
 // draws 一.
 constexpr char16_t kDash = u'\u2014';
 constexpr char16_t kMinus = u'\uFF0D';
+// One stroke upright: l, I and | are drawn as 1 is in many faces.
+bool IsOneLike(char16_t c) {
+  return c == u'l' || c == u'I' || c == u'|';
+}
+bool IsLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+// A 1 read as a stroke is open this far below the reading.
+constexpr int kDigitMargin = 15;
 bool IsDigit(char16_t c) {
   return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
 }
@@ -244,12 +300,13 @@ bool IsDigit(char16_t c) {
 constexpr int kNeighbourMargin = 6;
 constexpr int kFrequencyMargin = 2;
 
-// The characters just before and after each horizontal run on its line, across runs (a run
-// ends with its text-showing operator, and many producers show a few characters at a time):
-// the runs of all are put into lines by baseline, and neighbours may stand an em and a half
-// apart at most. 0 where there is none.
-std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbours(
-    const CTextBlockArray& all) {
+// The runs just before and after each horizontal run on its line (a run ends with its
+// text-showing operator, and many producers show a few characters at a time): the runs of all
+// are put into lines by baseline, and neighbours may stand an em and a half apart at most. Null
+// where there is none.
+using Neighbours =
+    std::unordered_map<const CTextBlock*, std::pair<const CTextBlock*, const CTextBlock*>>;
+Neighbours LineNeighbours(const CTextBlockArray& all) {
   std::vector<const CTextBlock*> runs;
   for (int i = 0; i < all.GetSize(); ++i)
     if (all[i]->m_nRunAttr1 == 0 && !all[i]->m_strText.empty() && all[i]->m_dFontSize > 0)
@@ -258,7 +315,7 @@ std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbo
     return a->m_dBaselineY != b->m_dBaselineY ? a->m_dBaselineY < b->m_dBaselineY
                                               : a->m_dLeft < b->m_dLeft;
   });
-  std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> out;
+  Neighbours out;
   for (size_t first = 0, last = 0; first < runs.size(); first = last) {
     const double tolerance = 0.3 * runs[first]->m_dFontSize;
     while (last < runs.size() && runs[last]->m_dBaselineY - runs[first]->m_dBaselineY <= tolerance)
@@ -270,8 +327,8 @@ std::unordered_map<const CTextBlock*, std::pair<char16_t, char16_t>> LineNeighbo
       const CTextBlock* left = runs[k - 1];
       const CTextBlock* right = runs[k];
       if (right->m_dLeft - left->m_dRight > 1.5 * right->m_dFontSize) continue;
-      out[left].second = right->m_strText.front();
-      out[right].first = left->m_strText.back();
+      out[left].second = right;
+      out[right].first = left;
     }
   }
   return out;
@@ -295,7 +352,7 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
   std::unordered_map<uint32_t, Open> open;
   for (int32_t i = 0; i < state.m_nResultCount; ++i) {
     const St_RecogResult& r = state.m_pResults[i];
-    if (!IsIdeograph(r.wChar) && r.wChar != kMinus) continue;
+    if (!IsIdeograph(r.wChar) && r.wChar != kMinus && !IsOneLike(r.wChar)) continue;
     const int count = std::clamp<int>(r.nCandidates, 0, 16);
     const auto reading =
         std::find_if(r.candidates, r.candidates + count,
@@ -304,8 +361,12 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
     Open cell{{static_cast<char16_t>(r.wChar)}, {reading->wScore}, {}};
     for (int k = 0; k < count; ++k) {
       const St_RecogCandidate& c = r.candidates[k];
-      if (c.wChar != r.wChar && (IsIdeograph(c.wChar) || c.wChar == kDash || c.wChar == kMinus) &&
-          c.wScore + kNeighbourMargin >= reading->wScore) {
+      const bool close = c.wScore + kNeighbourMargin >= reading->wScore;
+      const bool word = IsIdeograph(c.wChar) || c.wChar == kDash || c.wChar == kMinus;
+      // A digit 1 read as l, I or | (one stroke in many faces) within kDigitMargin.
+      const bool one =
+          c.wChar == u'1' && IsOneLike(r.wChar) && c.wScore + kDigitMargin >= reading->wScore;
+      if (c.wChar != r.wChar && ((word && close && !IsOneLike(r.wChar)) || one)) {
         cell.chars.push_back(static_cast<char16_t>(c.wChar));
         cell.scores.push_back(c.wScore);
       }
@@ -322,8 +383,16 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
     const std::u16string& text = run->m_strText;
     const int n = std::min<int>(run->m_nCharCount, static_cast<int>(text.size()));
     const auto around = neighbours.find(run);
-    const char16_t before = around == neighbours.end() ? 0 : around->second.first;
-    const char16_t after = around == neighbours.end() ? 0 : around->second.second;
+    const CTextBlock* prev = around == neighbours.end() ? nullptr : around->second.first;
+    const CTextBlock* next = around == neighbours.end() ? nullptr : around->second.second;
+    // The last character of the run before and the first of the run after, with their glyphs.
+    const int prevLast =
+        prev == nullptr || prev->m_pChars == nullptr
+            ? -1
+            : std::min<int>(prev->m_nCharCount, static_cast<int>(prev->m_strText.size())) - 1;
+    const bool nextFirst = next != nullptr && next->m_pChars != nullptr && next->m_nCharCount > 0;
+    const char16_t before = prevLast >= 0 ? prev->m_strText[static_cast<size_t>(prevLast)] : 0;
+    const char16_t after = nextFirst ? next->m_strText.front() : 0;
     for (int j = 0; j < n; ++j) {
       const auto key = state.m_glyphMap.find(GlyphKey(*run, j));
       if (key == state.m_glyphMap.end()) continue;
@@ -334,12 +403,18 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
       const char16_t right = j + 1 < n ? text[static_cast<size_t>(j + 1)] : after;
       // The same glyph beside itself supports a dash (Chinese sets dashes in pairs) and no word;
       // so do digits on both sides (2022—2026).
-      const bool sameLeft = j > 0 && GlyphKey(*run, j - 1) == key->first;
-      const bool sameRight = j + 1 < n && GlyphKey(*run, j + 1) == key->first;
+      const bool sameLeft = j > 0 ? GlyphKey(*run, j - 1) == key->first
+                                  : prevLast >= 0 && GlyphKey(*prev, prevLast) == key->first;
+      const bool sameRight = j + 1 < n ? GlyphKey(*run, j + 1) == key->first
+                                       : nextFirst && GlyphKey(*next, 0) == key->first;
       for (size_t k = 0; k < cell.chars.size(); ++k) {
         const char16_t c = cell.chars[k];
         const bool range = IsDigit(left) && IsDigit(right);
-        if (c == kDash)
+        if (c == u'1')
+          cell.support[k] += (!sameLeft && IsDigit(left)) + (!sameRight && IsDigit(right));
+        else if (IsOneLike(c))
+          cell.support[k] += (!sameLeft && IsLetter(left)) + (!sameRight && IsLetter(right));
+        else if (c == kDash)
           cell.support[k] += sameLeft + sameRight + range;
         else if (c == kMinus)
           cell.support[k] += IsDigit(right);
@@ -353,7 +428,9 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
   for (auto& [index, cell] : open) {
     size_t pick = static_cast<size_t>(std::max_element(cell.support.begin(), cell.support.end()) -
                                       cell.support.begin());
-    if (pick != 0 && cell.support[pick] <= 2 * cell.support[0]) continue;
+    // Digits beside a stroke outweigh letters beside it: the shapes are one, so no prior.
+    const int outweigh = IsOneLike(cell.chars[0]) ? 1 : 2;
+    if (pick != 0 && cell.support[pick] <= outweigh * cell.support[0]) continue;
     if (pick == 0) {
       uint64_t most = 2 * words.Frequency(cell.chars[0]);
       for (size_t k = 1; k < cell.chars.size(); ++k) {
@@ -690,6 +767,7 @@ int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pL
   PTK_SetSmoothTag(engine.m_hDoc, 12);
   if (cells > 0 && RunRecognitionLibrary(state) == S_OK) {
     FitResultsToAdvances(state, runs);
+    FitCaseToHeight(state, runs);
     ApplyRecogResults(state, runs);
     if (DecideByNeighbours(state, runs, all, WordStatisticsFor(LoadRecognitionLibrary())) > 0)
       ApplyRecogResults(state, runs);

@@ -28,8 +28,7 @@ std::u16string WithoutBlanks(std::u16string_view s) {
   return out;
 }
 
-// The glyph of character c at a 1000-unit em; false when the face lacks it or its outline is
-// not quadratic.
+// The glyph of character c at a 1000-unit em; false when the face lacks it.
 bool CopyGlyph(FT_Face face, char16_t c, TtfGlyph& glyph) {
   const FT_UInt gid = FT_Get_Char_Index(face, c);
   if (gid == 0 ||
@@ -41,13 +40,22 @@ bool CopyGlyph(FT_Face face, char16_t c, TtfGlyph& glyph) {
   const FT_Outline& outline = slot->outline;
   int first = 0;
   for (int k = 0; k < outline.n_contours; ++k) {
+    // Cubic segments (CFF faces) become one quadratic each, whose control point is where the
+    // two cubic controls average out: close enough at the sizes glyphs are read.
     std::vector<TtfPoint> contour;
-    for (int i = first; i <= outline.contours[k]; ++i) {
+    const int last = outline.contours[k], count = last - first + 1;
+    const auto at = [&](int i) { return outline.points[first + (i - first) % count]; };
+    for (int i = first; i <= last; ++i) {
       const char tag = FT_CURVE_TAG(outline.tags[i]);
-      if (tag == FT_CURVE_TAG_CUBIC) return false;
-      contour.push_back({static_cast<int>(std::lround(outline.points[i].x * scale)),
-                         static_cast<int>(std::lround(outline.points[i].y * scale)),
-                         tag == FT_CURVE_TAG_ON});
+      FT_Vector p = outline.points[i];
+      if (tag == FT_CURVE_TAG_CUBIC) {
+        const FT_Vector p0 = at(i - 1 < first ? last : i - 1), c2 = at(i + 1), p3 = at(i + 2);
+        p.x = (3 * (p.x + c2.x) - p0.x - p3.x) / 4;
+        p.y = (3 * (p.y + c2.y) - p0.y - p3.y) / 4;
+        ++i;  // the second control
+      }
+      contour.push_back({static_cast<int>(std::lround(p.x * scale)),
+                         static_cast<int>(std::lround(p.y * scale)), tag == FT_CURVE_TAG_ON});
     }
     first = outline.contours[k] + 1;
     glyph.contours.push_back(std::move(contour));
