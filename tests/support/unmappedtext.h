@@ -15,8 +15,8 @@ struct UnmappedTextPage {
 };
 
 // Sets text (paragraphs split at '\n') on one A4 page at size points, in subsets of face
-// `face` of the TrueType file fontFile (outlines copied, advances kept, up to 223 glyphs per
-// embedded font). Text that does not fit on the page is left out.
+// `face` of fontFile, TrueType or CFF (outlines copied as quadratics, advances kept, up to 223
+// glyphs per embedded font). Text that does not fit on the page is left out.
 UnmappedTextPage UnmappedTextPdf(const std::string& fontFile, int face, std::u16string_view text,
                                  double size = 10.5);
 
