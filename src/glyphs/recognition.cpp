@@ -98,6 +98,14 @@ bool IsNarrowMark(char16_t c) {
   return std::u16string_view(u"!\"'(),.:;?[]`{|}").find(c) != std::u16string_view::npos;
 }
 
+// The result cell of character j of run: -1 when its glyph has no cell or the cell no result.
+int CellOf(const CGlyphRecogState& state, const CTextBlock& run, int j) {
+  const auto it = state.m_glyphMap.find(GlyphKey(run, j));
+  return it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount)
+             ? -1
+             : static_cast<int>(it->second);
+}
+
 // Whether an advance of ems is a full-width form (+1), a narrow one (-1) or cannot tell (0).
 // fullEms is the advance of the font's ideographs on the page, 0 when it has none read: full-width
 // forms take exactly that room, so anything clearly narrower is no full-width form.
@@ -126,10 +134,8 @@ bool IsIdeograph(char16_t c) {
 void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) {
   if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
   const auto cellOf = [&](const CTextBlock& run, int j) -> const St_RecogResult* {
-    const auto it = state.m_glyphMap.find(GlyphKey(run, j));
-    return it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount)
-               ? nullptr
-               : &state.m_pResults[it->second];
+    const int cell = CellOf(state, run, j);
+    return cell < 0 ? nullptr : &state.m_pResults[cell];
   };
   // The advance of each font's ideographs: the median over the glyphs read as one.
   std::unordered_map<int32_t, std::vector<double>> ideographs;
@@ -185,16 +191,14 @@ void FitCaseToHeight(CGlyphRecogState& state, const CTextBlockArray& runs) {
     if (run->m_pChars == nullptr || run->m_nRunAttr1 != 0 || !(run->m_dFontSize > 0)) continue;
     for (int j = 0; j < run->m_nCharCount; ++j) {
       const PTK_CharRecord& ch = run->m_pChars[j];
-      const auto it = state.m_glyphMap.find(GlyphKey(*run, j));
-      if (IsBlankGlyph(ch) || it == state.m_glyphMap.end() ||
-          it->second >= static_cast<uint32_t>(state.m_nResultCount))
-        continue;
+      const int cell = CellOf(state, *run, j);
+      if (IsBlankGlyph(ch) || cell < 0) continue;
       const double height = (ch.dY0 - ch.dY1) / run->m_dFontSize;  // records are y downward
-      const char16_t reading = state.m_pResults[it->second].wChar;
+      const char16_t reading = state.m_pResults[cell].wChar;
       if (kSmall.find(reading) != kSmall.npos) fonts[run->m_nFontIndex].small.push_back(height);
       if (kTall.find(reading) != kTall.npos) fonts[run->m_nFontIndex].tall.push_back(height);
       if (kTwins.find(reading) != kTwins.npos)
-        twins.try_emplace(it->second, run->m_nFontIndex, height);
+        twins.try_emplace(static_cast<uint32_t>(cell), run->m_nFontIndex, height);
     }
   }
   const auto median = [](std::vector<double>& v) {
@@ -723,11 +727,10 @@ void ApplyRecogResults(const CGlyphRecogState& state, CTextBlockArray& runs) {
     if (run->m_pChars == nullptr) continue;
     const int n = std::min<int>(run->m_nCharCount, static_cast<int>(run->m_strText.size()));
     for (int j = 0; j < n; ++j) {
-      auto it = state.m_glyphMap.find(GlyphKey(*run, j));
-      if (it == state.m_glyphMap.end() || it->second >= static_cast<uint32_t>(state.m_nResultCount))
-        continue;
+      const int cell = CellOf(state, *run, j);
+      if (cell < 0) continue;
       // A record without a character leaves the placeholder (a zero would end the text).
-      const char16_t ch = state.m_pResults[it->second].wChar;
+      const char16_t ch = state.m_pResults[cell].wChar;
       if (ch != 0) run->m_strText[static_cast<size_t>(j)] = ch;
     }
   }
