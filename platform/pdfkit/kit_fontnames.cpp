@@ -74,6 +74,44 @@ int GlyphNameValue(const char* name) {
   return 0;
 }
 
+std::u32string LigatureLetters(int ucs) {
+  static const char32_t* const kLetters[] = {U"ff", U"fi", U"fl", U"ffi", U"ffl", U"st", U"st"};
+  return ucs >= 0xFB00 && ucs <= 0xFB06 ? kLetters[ucs - 0xFB00] : std::u32string();
+}
+
+std::u32string LigatureText(const char* name) {
+  if (!name || !*name) return {};
+  const size_t n = std::strcspn(name, ".");
+  if (n == 0 || n >= 128) return {};
+  std::u32string out;
+  for (size_t at = 0; at < n;) {
+    size_t len = std::strcspn(name + at, "_.");
+    if (len == 0) return {};
+    char part[128];
+    std::memcpy(part, name + at, len);
+    part[len] = 0;
+    if (len > 7 && std::strncmp(part, "uni", 3) == 0 && (len - 3) % 4 == 0) {
+      // uniXXXXYYYY...: one BMP character each four digits.
+      for (size_t i = 3; i < len; i += 4) {
+        const int v = HexValue(part + i, 4);
+        if (!Scalar(v)) return {};
+        out.push_back(static_cast<char32_t>(v));
+      }
+    } else {
+      const int v = GlyphNameValue(part);
+      if (v <= 0) return {};
+      const std::u32string letters = LigatureLetters(v);
+      if (letters.empty())
+        out.push_back(static_cast<char32_t>(v));
+      else
+        out += letters;
+    }
+    at += len;
+    if (at < n) ++at;  // the underscore
+  }
+  return out.size() > 1 ? out : std::u32string();
+}
+
 void ProgramCodeValues(fz_context* ctx, pdf_font_desc* desc, int values[256]) {
   std::memset(values, 0, 256 * sizeof(int));
   if (!desc || !desc->font) return;

@@ -52,6 +52,9 @@ struct FontInfo {
   // which would make text of a custom encoding look like ordinary Latin text.
   bool checkCodes = false;
   std::array<int, 256> codeValue{};
+  // Codes of a simple font whose glyph names stand for several characters (f_l, ffi) and that
+  // no ToUnicode entry maps: their characters. MuPDF keeps only the first.
+  std::unordered_map<int, std::u32string> ligatures;
 };
 
 struct Code {
@@ -79,6 +82,7 @@ struct Run {
   int op = 0;
   uint8_t renderMode = 0;
   std::vector<Char> chars;
+  size_t lastGlyph = 0;  // index in chars of the first character of the last glyph
 };
 
 struct TextState;
@@ -172,7 +176,7 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
     // producers write GBK byte pairs in WinAnsi fonts named in GBK): that CMap is its encoding,
     // and MuPDF's values are the characters.
     info->encoding = WidenPdfText(cmap->cmap_name);
-  } else if (simple && !info->hasToUnicode && (enc || program)) {
+  } else if (simple && (enc || program)) {
     const char* names[256] = {};
     const char* baseName = pdf_is_name(ctx, enc)
                                ? pdf_to_name(ctx, enc)
@@ -189,11 +193,22 @@ void DescribeFont(fz_context* ctx, pdf_obj* dict, FontInfo* info) {
         ++code;  // 64 bits: counting on from INT_MAX cannot overflow
       }
     }
-    int fromProgram[256] = {};
-    if (program && !type3) ProgramCodeValues(ctx, info->desc, fromProgram);
-    info->checkCodes = true;
-    for (int c = 0; c < 256; ++c)
-      info->codeValue[c] = names[c] && GlyphNameValue(names[c]) > 0 ? -1 : fromProgram[c];
+    pdf_cmap* toUnicode = info->desc ? info->desc->to_unicode : nullptr;
+    for (int c = 0; c < 256; ++c) {
+      if (!names[c]) continue;
+      int mapped[PDF_MRANGE_CAP];
+      if (toUnicode && pdf_lookup_cmap_full(toUnicode, static_cast<unsigned>(c), mapped) > 0)
+        continue;
+      std::u32string text = LigatureText(names[c]);
+      if (!text.empty()) info->ligatures.emplace(c, std::move(text));
+    }
+    if (!info->hasToUnicode) {
+      int fromProgram[256] = {};
+      if (program && !type3) ProgramCodeValues(ctx, info->desc, fromProgram);
+      info->checkCodes = true;
+      for (int c = 0; c < 256; ++c)
+        info->codeValue[c] = names[c] && GlyphNameValue(names[c]) > 0 ? -1 : fromProgram[c];
+    }
   }
 
   if (info->font) {
@@ -508,12 +523,13 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
       run = &last;
   }
 
+  bool overprinted = false;  // the last glyph was merged into the one before it
   for (int i = 0; i < span->len; ++i) {
     const fz_text_item& item = span->items[i];
     fz_point origin = fz_transform_point(fz_make_point(item.x, item.y), ctm);
     if (item.gid < 0) {
       // One glyph standing for several characters: the extra characters share its place.
-      if (run && !run->chars.empty() && Usable(item.ucs)) {
+      if (run && !run->chars.empty() && Usable(item.ucs) && !overprinted) {
         Char extra = run->chars.back();
         extra.ucs = item.ucs;
         run->chars.push_back(extra);
@@ -572,19 +588,35 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
       const int value = ch.cpt >= 0 && ch.cpt < 256 ? font->codeValue[ch.cpt] : 0;
       if (value >= 0) ch.ucs = Usable(value) ? value : 0;
     }
+    // A ligature glyph gives its letters, one character each at the glyph's place.
+    std::u32string letters;
+    if (font && ch.cpt >= 0 && !font->ligatures.empty()) {
+      auto lig = font->ligatures.find(ch.cpt);
+      if (lig != font->ligatures.end()) letters = lig->second;
+    }
+    if (letters.empty()) letters = LigatureLetters(ch.ucs);
+    if (!letters.empty()) ch.ucs = static_cast<int>(letters[0]);
     if (font && ch.ucs) font->anyUsable = true;
     // The same glyph again within a tenth of an em of the last one is that glyph overprinted
     // (how many producers fake a bold face): one character, the union of the ink.
     if (!run->chars.empty()) {
-      Char& last = run->chars.back();
+      Char& last = run->chars[run->lastGlyph];
       if (last.gid == ch.gid && last.ucs == ch.ucs &&
           std::fabs(origin.x - last.origin.x) + std::fabs(origin.y - last.origin.y) <
               0.1 * emSize) {
-        last.box = fz_union_rect(last.box, ch.box);
+        for (size_t k = run->lastGlyph; k < run->chars.size(); ++k)
+          run->chars[k].box = fz_union_rect(run->chars[k].box, ch.box);
+        overprinted = true;
         continue;
       }
     }
+    overprinted = false;
+    run->lastGlyph = run->chars.size();
     run->chars.push_back(ch);
+    for (size_t k = 1; k < letters.size(); ++k) {
+      ch.ucs = static_cast<int>(letters[k]);
+      run->chars.push_back(ch);
+    }
   }
 }
 

@@ -4,6 +4,8 @@
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
 
+#include <string>
+
 namespace pdfkit {
 
 // Maps a CJK compatibility ideograph (U+F900..U+FAFF with a canonical decomposition) or a
@@ -15,6 +17,15 @@ int MapCompatIdeograph(int ucs);
 // The character a glyph name stands for: a name of the Adobe glyph list, uniXXXX or uXXXX to
 // uXXXXXX (a suffix after a period ignored); 0 for names that name no character (g12, cid12).
 int GlyphNameValue(const char* name);
+
+// The characters of a glyph name that stands for several of them, a ligature: components joined
+// by underscores (f_f_i, T_h), uniXXXXYYYY..., or a name of a presentation-form ligature (fi,
+// ffl). Empty when the name stands for one character or for none.
+std::u32string LigatureText(const char* name);
+
+// The letters of a presentation-form ligature U+FB00..U+FB06 (ﬁ gives fi); empty for any
+// other value. Text is searched and read letter by letter.
+std::u32string LigatureLetters(int ucs);
 
 // For each code 0..255 of a simple font, the character its glyph has in the embedded font
 // program: from a Microsoft Unicode cmap ((3,1) or (3,10)) when the program has one, else
