@@ -128,32 +128,69 @@ bool IsIdeograph(char16_t c) {
   return c >= 0x3400 && c <= 0x9FFF;
 }
 
+bool IsLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// A character of Latin text: Basic Latin, Latin-1 and Latin Extended, and the dashes, quotes,
+// bullets and primes of general punctuation.
+bool IsLatinText(char16_t c) {
+  return (c >= 0x20 && c < 0x7F) || (c >= 0xA0 && c <= 0x24F) || (c >= 0x2010 && c <= 0x203A);
+}
+constexpr int kLatinMargin = 10;
+
+// A Latin letter or a digit, in its ASCII or full-width form.
+bool IsLetterOrDigit(char16_t c) {
+  if (c >= 0xFF10 && c <= 0xFF5A) c = static_cast<char16_t>(c - 0xFEE0);
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+double MedianOf(std::vector<double>& values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
+                   values.end());
+  return values[values.size() / 2];
+}
+
 // Gives each cell's result the form its glyphs' advances say. Horizontal runs only: a vertical
 // advance is one em whatever the form. A cell shared by glyphs of differing widths takes a form
-// only when all of them agree.
-void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) {
+// only when all of them agree. Letters and digits go by the median advance of all of the font's
+// letters and digits: a proportional face has letters as wide as an em (m, W) that are no
+// full-width forms, while a face whose letters are full-width has them all alike.
+void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs,
+                          const CTextBlockArray& all) {
   if (state.m_pResults == nullptr || state.m_nResultCount <= 0) return;
+  // A page without Chinese or Japanese text sets no full-width forms: its characters, those
+  // read here included, hold fewer ideographs and kana than a tenth of their Latin letters.
+  size_t cjk = 0, latin = 0;
+  const auto count = [&](char16_t c) {
+    cjk += c >= 0x3040 && c <= 0x9FFF;
+    latin += IsLetter(c);
+  };
+  for (int r = 0; r < all.GetSize(); ++r)
+    if ((all[r]->m_nFlags & TBF_UNRECOGNISED) == 0)
+      for (const char16_t c : all[r]->m_strText) count(c);
   const auto cellOf = [&](const CTextBlock& run, int j) -> const St_RecogResult* {
     const int cell = CellOf(state, run, j);
     return cell < 0 ? nullptr : &state.m_pResults[cell];
   };
-  // The advance of each font's ideographs: the median over the glyphs read as one.
-  std::unordered_map<int32_t, std::vector<double>> ideographs;
+  // The advance of each font's ideographs, and of its letters and digits: the medians over the
+  // glyphs read as one.
+  std::unordered_map<int32_t, std::vector<double>> ideographs, letters;
   for (int r = 0; r < runs.GetSize(); ++r) {
     const CTextBlock* run = runs[r];
     for (int j = 0; run->m_pChars != nullptr && j < run->m_nCharCount; ++j) {
       const St_RecogResult* result = cellOf(*run, j);
       const double ems = AdvanceEms(*run, j);
-      if (result != nullptr && IsIdeograph(result->wChar) && std::isfinite(ems))
-        ideographs[run->m_nFontIndex].push_back(ems);
+      if (result != nullptr) count(static_cast<char16_t>(result->wChar));
+      if (result == nullptr || !std::isfinite(ems)) continue;
+      if (IsIdeograph(result->wChar)) ideographs[run->m_nFontIndex].push_back(ems);
+      if (IsLetterOrDigit(result->wChar)) letters[run->m_nFontIndex].push_back(ems);
     }
   }
-  std::unordered_map<int32_t, double> fullEms;
-  for (auto& [font, values] : ideographs) {
-    std::nth_element(values.begin(),
-                     values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
-    fullEms[font] = values[values.size() / 2];
-  }
+  std::unordered_map<int32_t, double> fullEms, letterEms;
+  for (auto& [font, values] : ideographs) fullEms[font] = MedianOf(values);
+  for (auto& [font, values] : letters) letterEms[font] = MedianOf(values);
+  const bool cjkPage = 10 * cjk >= latin;
   // Per cell: 2 nothing seen yet, else the width class all its glyphs agree on (0 when not).
   std::vector<int> widths(static_cast<size_t>(state.m_nResultCount), 2);
   for (int r = 0; r < runs.GetSize(); ++r) {
@@ -162,7 +199,9 @@ void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) 
     for (int j = 0; run->m_pChars != nullptr && j < run->m_nCharCount; ++j) {
       const St_RecogResult* result = cellOf(*run, j);
       if (result == nullptr) continue;
-      const int width = WidthClass(AdvanceEms(*run, j), full == fullEms.end() ? 0 : full->second);
+      const double ems =
+          IsLetterOrDigit(result->wChar) ? letterEms[run->m_nFontIndex] : AdvanceEms(*run, j);
+      const int width = !cjkPage ? -1 : WidthClass(ems, full == fullEms.end() ? 0 : full->second);
       int& cell = widths[static_cast<size_t>(result - state.m_pResults)];
       cell = cell == 2 || cell == width ? width : 0;
     }
@@ -170,6 +209,28 @@ void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs) 
   for (size_t i = 0; i < widths.size(); ++i)
     if (widths[i] != 2)
       state.m_pResults[i].wChar = FitToAdvance(state.m_pResults[i].wChar, widths[i]);
+  if (cjkPage) return;
+  // On a Latin page a reading outside Latin text (an ideograph, a CJK mark, a math sign) gives
+  // way to the best candidate of Latin text within kLatinMargin points: 一 is a dash there, and an
+  // italic n that the references miss reads as 〃.
+  for (int32_t i = 0; i < state.m_nResultCount; ++i) {
+    St_RecogResult& r = state.m_pResults[i];
+    if (IsLatinText(static_cast<char16_t>(r.wChar))) continue;
+    const int count = std::clamp<int>(r.nCandidates, 0, 16);
+    const auto reading =
+        std::find_if(r.candidates, r.candidates + count,
+                     [&](const St_RecogCandidate& c) { return c.wChar == r.wChar; });
+    const int floor = (reading == r.candidates + count ? 0 : reading->wScore) - kLatinMargin;
+    const St_RecogCandidate* best = nullptr;
+    for (int k = 0; k < count; ++k) {
+      const St_RecogCandidate& c = r.candidates[k];
+      if (IsLatinText(c.wChar) && c.wScore >= floor && (!best || c.wScore > best->wScore))
+        best = &c;
+    }
+    if (best == nullptr) continue;
+    r.wChar = best->wChar;
+    r.wFlags |= RRF_MARKED;
+  }
 }
 
 // Latin letters whose capital and small forms share one shape (c o s v w x z) are told apart by
@@ -201,15 +262,11 @@ void FitCaseToHeight(CGlyphRecogState& state, const CTextBlockArray& runs) {
         twins.try_emplace(static_cast<uint32_t>(cell), run->m_nFontIndex, height);
     }
   }
-  const auto median = [](std::vector<double>& v) {
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return v[v.size() / 2];
-  };
   for (const auto& [cell, fontHeight] : twins) {
     auto font = fonts.find(fontHeight.first);
     if (font == fonts.end() || font->second.small.size() < 3 || font->second.tall.size() < 3)
       continue;
-    const double small = median(font->second.small), tall = median(font->second.tall);
+    const double small = MedianOf(font->second.small), tall = MedianOf(font->second.tall);
     const bool capital = std::fabs(fontHeight.second - tall) < std::fabs(fontHeight.second - small);
     uint16_t& reading = state.m_pResults[cell].wChar;  // an ASCII letter of kTwins
     const uint16_t lower = reading | 0x20u;
@@ -290,9 +347,6 @@ constexpr char16_t kMinus = u'\uFF0D';
 bool IsOneLike(char16_t c) {
   return c == u'l' || c == u'I' || c == u'|';
 }
-bool IsLetter(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
 // A 1 read as a stroke is open this far below the reading.
 constexpr int kDigitMargin = 15;
 bool IsDigit(char16_t c) {
@@ -338,6 +392,134 @@ Neighbours LineNeighbours(const CTextBlockArray& all) {
   return out;
 }
 
+// Calls visit(cell, left, right, sameLeft, sameRight) for each glyph of runs that has a result
+// cell: the characters beside it (across runs on its line, 0 where there is none) and whether
+// they are the same glyph. With spaceEms above 0, a run farther than that many ems away stands
+// behind a space: producers that set each word on its own draw no space glyphs.
+template <class Visit>
+void VisitOccurrences(const CGlyphRecogState& state, const CTextBlockArray& runs,
+                      const Neighbours& neighbours, double spaceEms, Visit visit) {
+  for (int r = 0; r < runs.GetSize(); ++r) {
+    const CTextBlock* run = runs[r];
+    if (run->m_pChars == nullptr) continue;
+    const std::u16string& text = run->m_strText;
+    const int n = std::min<int>(run->m_nCharCount, static_cast<int>(text.size()));
+    const auto around = neighbours.find(run);
+    const CTextBlock* prev = around == neighbours.end() ? nullptr : around->second.first;
+    const CTextBlock* next = around == neighbours.end() ? nullptr : around->second.second;
+    // The last character of the run before and the first of the run after, with their glyphs.
+    const int prevLast =
+        prev == nullptr || prev->m_pChars == nullptr
+            ? -1
+            : std::min<int>(prev->m_nCharCount, static_cast<int>(prev->m_strText.size())) - 1;
+    const bool nextFirst = next != nullptr && next->m_pChars != nullptr && next->m_nCharCount > 0;
+    // A pen that moves on from one glyph to the next further than the glyph's advance leaves a
+    // space there.
+    const double space = spaceEms > 0 ? spaceEms * run->m_dFontSize : HUGE_VAL;
+    const auto spaced = [&](const PTK_CharRecord& p, const PTK_CharRecord& q) {
+      return std::hypot(q.dOriginX - p.dOriginX, q.dOriginY - p.dOriginY) - p.dAdvance > space;
+    };
+    char16_t before = prevLast >= 0 ? prev->m_strText[static_cast<size_t>(prevLast)] : 0;
+    char16_t after = nextFirst ? next->m_strText.front() : 0;
+    if (n > 0 && prevLast >= 0 && spaced(prev->m_pChars[prevLast], run->m_pChars[0])) before = u' ';
+    if (n > 0 && nextFirst && spaced(run->m_pChars[n - 1], next->m_pChars[0])) after = u' ';
+    for (int j = 0; j < n; ++j) {
+      const auto key = state.m_glyphMap.find(GlyphKey(*run, j));
+      if (key == state.m_glyphMap.end() ||
+          key->second >= static_cast<uint32_t>(state.m_nResultCount))
+        continue;
+      const PTK_CharRecord* chars = run->m_pChars;
+      const char16_t left = j == 0                           ? before
+                            : spaced(chars[j - 1], chars[j]) ? u' '
+                                                             : text[static_cast<size_t>(j - 1)];
+      const char16_t right = j + 1 == n                       ? after
+                             : spaced(chars[j], chars[j + 1]) ? u' '
+                                                              : text[static_cast<size_t>(j + 1)];
+      const bool sameLeft = j > 0 ? GlyphKey(*run, j - 1) == key->first
+                                  : prevLast >= 0 && GlyphKey(*prev, prevLast) == key->first;
+      const bool sameRight = j + 1 < n ? GlyphKey(*run, j + 1) == key->first
+                                       : nextFirst && GlyphKey(*next, 0) == key->first;
+      visit(key->second, left, right, sameLeft, sameRight);
+    }
+  }
+}
+
+// Latin shapes that letters and digits share, decided by the characters beside their glyphs
+// over all occurrences (a side counts when it is not the same glyph):
+// - a 0 among letters is O (o among small letters), an O or o among digits is 0, when the other
+//   kind is outnumbered more than twice;
+// - one upright stroke (l, I, |) is I beside capitals and l after a small letter, when the other
+//   case is outnumbered more than twice; a | among letters takes one of them in any case, l and I
+//   only when the other is a candidate within kDigitMargin points (serifs tell them apart).
+// Returns the number of cells changed.
+int DecideLatinByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
+                            const Neighbours& neighbours) {
+  if (state.m_pResults == nullptr) return 0;
+  struct Sides {
+    int letters = 0, capitals = 0, digits = 0;
+    int capitalI = 0, smallL = 0;  // occurrences that say I, l
+  };
+  std::unordered_map<uint32_t, Sides> sides;
+  for (int32_t i = 0; i < state.m_nResultCount; ++i)
+    if (std::u16string_view(u"0Oo|lI").find(state.m_pResults[i].wChar) != std::u16string_view::npos)
+      sides.emplace(static_cast<uint32_t>(i), Sides{});
+  if (sides.empty()) return 0;
+  const auto capital = [](char16_t c) { return c >= u'A' && c <= u'Z'; };
+  const auto small = [](char16_t c) { return c >= u'a' && c <= u'z'; };
+  constexpr double kWordSpaceEms = 0.05;
+  VisitOccurrences(
+      state, runs, neighbours, kWordSpaceEms,
+      [&](uint32_t cell, char16_t left, char16_t right, bool sameLeft, bool sameRight) {
+        const auto it = sides.find(cell);
+        if (it == sides.end()) return;
+        Sides& count = it->second;
+        if (sameLeft) left = 0;
+        if (sameRight) right = 0;
+        for (const char16_t c : {left, right}) {
+          count.letters += IsLetter(c);
+          count.capitals += capital(c);
+          count.digits += IsDigit(c);
+        }
+        if (capital(left) || capital(right))
+          ++count.capitalI;
+        else if (small(left))
+          ++count.smallL;
+      });
+  int changed = 0;
+  for (const auto& [cell, count] : sides) {
+    St_RecogResult& r = state.m_pResults[cell];
+    const char16_t reading = static_cast<char16_t>(r.wChar);
+    const bool capitals = 2 * count.capitals > count.letters;
+    const bool letters = count.letters > 2 * count.digits;
+    // Whether c is a candidate within kDigitMargin points of the reading.
+    const auto close = [&](char16_t c) {
+      const int n = std::clamp<int>(r.nCandidates, 0, 16);
+      int own = -1, other = -1;
+      for (int k = 0; k < n; ++k) {
+        if (r.candidates[k].wChar == r.wChar) own = std::max<int>(own, r.candidates[k].wScore);
+        if (r.candidates[k].wChar == c) other = std::max<int>(other, r.candidates[k].wScore);
+      }
+      return other >= 0 && other + kDigitMargin >= own;
+    };
+    char16_t now = reading;
+    if (reading == u'0' && letters)
+      now = capitals ? u'O' : u'o';
+    else if ((reading == u'O' || reading == u'o') && count.digits > 2 * count.letters)
+      now = u'0';
+    else if (reading == u'|' && letters)
+      now = count.capitalI > count.smallL ? u'I' : u'l';
+    else if (reading == u'l' && count.capitalI > 2 * count.smallL && close(u'I'))
+      now = u'I';
+    else if (reading == u'I' && count.smallL > 2 * count.capitalI && close(u'l'))
+      now = u'l';
+    if (now == reading) continue;
+    r.wChar = now;
+    r.wFlags |= RRF_MARKED;
+    ++changed;
+  }
+  return changed;
+}
+
 // Close readings decided by the page. A cell read as an ideograph whose candidates include
 // other ideographs within kNeighbourMargin points takes the one that forms words with the
 // characters beside its glyphs (over all its occurrences) more than twice as often as the
@@ -347,7 +529,7 @@ Neighbours LineNeighbours(const CTextBlockArray& all) {
 // forms more words than the reading, one within kFrequencyMargin points that Chinese text uses at
 // least twice as often is taken. Returns the number of cells changed.
 int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
-                       const CTextBlockArray& all, const WordStatistics& words) {
+                       const Neighbours& neighbours, const WordStatistics& words) {
   if (words.pairs.empty() || state.m_pResults == nullptr) return 0;
   struct Open {  // the alternatives of a cell, its reading first
     std::vector<char16_t> chars;
@@ -380,54 +562,28 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
     open.emplace(static_cast<uint32_t>(i), std::move(cell));
   }
   if (open.empty()) return 0;
-  const auto neighbours = LineNeighbours(all);
-  for (int r = 0; r < runs.GetSize(); ++r) {
-    const CTextBlock* run = runs[r];
-    if (run->m_pChars == nullptr) continue;
-    const std::u16string& text = run->m_strText;
-    const int n = std::min<int>(run->m_nCharCount, static_cast<int>(text.size()));
-    const auto around = neighbours.find(run);
-    const CTextBlock* prev = around == neighbours.end() ? nullptr : around->second.first;
-    const CTextBlock* next = around == neighbours.end() ? nullptr : around->second.second;
-    // The last character of the run before and the first of the run after, with their glyphs.
-    const int prevLast =
-        prev == nullptr || prev->m_pChars == nullptr
-            ? -1
-            : std::min<int>(prev->m_nCharCount, static_cast<int>(prev->m_strText.size())) - 1;
-    const bool nextFirst = next != nullptr && next->m_pChars != nullptr && next->m_nCharCount > 0;
-    const char16_t before = prevLast >= 0 ? prev->m_strText[static_cast<size_t>(prevLast)] : 0;
-    const char16_t after = nextFirst ? next->m_strText.front() : 0;
-    for (int j = 0; j < n; ++j) {
-      const auto key = state.m_glyphMap.find(GlyphKey(*run, j));
-      if (key == state.m_glyphMap.end()) continue;
-      const auto it = open.find(key->second);
-      if (it == open.end()) continue;
-      Open& cell = it->second;
-      const char16_t left = j > 0 ? text[static_cast<size_t>(j - 1)] : before;
-      const char16_t right = j + 1 < n ? text[static_cast<size_t>(j + 1)] : after;
-      // The same glyph beside itself supports a dash (Chinese sets dashes in pairs) and no word;
-      // so do digits on both sides (2022—2026).
-      const bool sameLeft = j > 0 ? GlyphKey(*run, j - 1) == key->first
-                                  : prevLast >= 0 && GlyphKey(*prev, prevLast) == key->first;
-      const bool sameRight = j + 1 < n ? GlyphKey(*run, j + 1) == key->first
-                                       : nextFirst && GlyphKey(*next, 0) == key->first;
-      for (size_t k = 0; k < cell.chars.size(); ++k) {
-        const char16_t c = cell.chars[k];
-        const bool range = IsDigit(left) && IsDigit(right);
-        if (c == u'1')
-          cell.support[k] += (!sameLeft && IsDigit(left)) + (!sameRight && IsDigit(right));
-        else if (IsOneLike(c))
-          cell.support[k] += (!sameLeft && IsLetter(left)) + (!sameRight && IsLetter(right));
-        else if (c == kDash)
-          cell.support[k] += sameLeft + sameRight + range;
-        else if (c == kMinus)
-          cell.support[k] += IsDigit(right);
-        else
-          cell.support[k] +=
-              (!sameLeft && words.IsPair(left, c)) + (!sameRight && words.IsPair(c, right));
-      }
-    }
-  }
+  VisitOccurrences(
+      state, runs, neighbours, 0,
+      [&](uint32_t index, char16_t left, char16_t right, bool sameLeft, bool sameRight) {
+        const auto it = open.find(index);
+        if (it == open.end()) return;
+        Open& cell = it->second;
+        for (size_t k = 0; k < cell.chars.size(); ++k) {
+          const char16_t c = cell.chars[k];
+          const bool range = IsDigit(left) && IsDigit(right);
+          if (c == u'1')
+            cell.support[k] += (!sameLeft && IsDigit(left)) + (!sameRight && IsDigit(right));
+          else if (IsOneLike(c))
+            cell.support[k] += (!sameLeft && IsLetter(left)) + (!sameRight && IsLetter(right));
+          else if (c == kDash)
+            cell.support[k] += sameLeft + sameRight + range;
+          else if (c == kMinus)
+            cell.support[k] += IsDigit(right);
+          else
+            cell.support[k] +=
+                (!sameLeft && words.IsPair(left, c)) + (!sameRight && words.IsPair(c, right));
+        }
+      });
   int changed = 0;
   for (auto& [index, cell] : open) {
     size_t pick = static_cast<size_t>(std::max_element(cell.support.begin(), cell.support.end()) -
@@ -769,10 +925,13 @@ int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pL
   const int cells = BuildGlyphSheet(engine.m_hDoc, info, runs, state);
   PTK_SetSmoothTag(engine.m_hDoc, 12);
   if (cells > 0 && RunRecognitionLibrary(state) == S_OK) {
-    FitResultsToAdvances(state, runs);
+    FitResultsToAdvances(state, runs, all);
     FitCaseToHeight(state, runs);
     ApplyRecogResults(state, runs);
-    if (DecideByNeighbours(state, runs, all, WordStatisticsFor(LoadRecognitionLibrary())) > 0)
+    const Neighbours neighbours = LineNeighbours(all);
+    if (DecideLatinByNeighbours(state, runs, neighbours) > 0) ApplyRecogResults(state, runs);
+    if (DecideByNeighbours(state, runs, neighbours, WordStatisticsFor(LoadRecognitionLibrary())) >
+        0)
       ApplyRecogResults(state, runs);
   } else if (!blanks) {
     return 0;

@@ -82,4 +82,30 @@ TEST_F(RealRecognitionTest, UnmappedSubsetsReadAsWritten) {
   }
 }
 
+TEST_F(RealRecognitionTest, LatinPageReadsAsLatinText) {
+  // A page without Chinese text takes no full-width forms and no ideographs for its letters;
+  // the characters beside a glyph tell I from l and O from 0.
+  unsetenv("VELLUMA_GLYPHREC");
+  const char16_t latin[] =
+      u"In 1932 the POLICE arrested 100 workers of the Indian Independence League in Ottawa. "
+      u"All fellows will follow the rules, said Illa Iyer, 40, a well known lawyer, at 10 am.";
+  for (const std::string font : {"/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf:0",
+                                 "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc:0"}) {
+    SCOPED_TRACE(font);
+    const std::string file = font.substr(0, font.rfind(':'));
+    if (!std::filesystem::exists(file)) continue;
+    const auto page = vtest::UnmappedTextPdf(file, 0, latin, 12);
+    ASSERT_FALSE(page.pdf.empty());
+    const std::string path = std::string(VELLUMA_TEST_TMP) + "/unmapped-latin.pdf";
+    std::ofstream(path, std::ios::binary) << page.pdf;
+    const std::u16string got = ReadBack(path);
+    for (const char16_t c : got) EXPECT_LT(c, 0x2000) << vwin32::ToUtf8(got);
+    EXPECT_GE(vtest::TextAgreement(page.text, got), 0.98) << vwin32::ToUtf8(got);
+    for (std::u16string_view word : {u"In 1932", u"POLICE", u"100", u"Indian", u"Ottawa",
+                                     u"All fellows will follow", u"Illa Iyer, 40"})
+      EXPECT_NE(got.find(word), std::u16string::npos)
+          << vwin32::ToUtf8(word) << " in " << vwin32::ToUtf8(got);
+  }
+}
+
 }  // namespace

@@ -1,13 +1,15 @@
 // Writes the reference data of the recognition library: every reference character rendered
 // from each reference typeface, its shape features and the typeface's font class.
 // Usage:
-//   glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...
+//   glyphrec-genrefs OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks|:latin] ...
 // With --unihan (Unihan's other-mappings file), the ideographs of the 2013 general standard
 // table that GB 2312 lacks are references too.
 // A typeface given with "marks" adds only its punctuation and symbols, which vary in place and
 // size from typeface to typeface far more than ideographs do, and more of their designs cost
 // little time and space. One given with "nomarks" adds all but those: a thickened Song's — is as
-// thick as 一 and sits where a Hei 一 does.
+// thick as 一 and sits where a Hei 一 does. One given with "latin" adds only ASCII letters and
+// digits: Latin faces (italics among them) that pages set their Latin text in, where the CJK faces
+// have one upright design each.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +74,8 @@ int main(int argc, char** argv) {
   if (argc <= first) {
     std::fprintf(
         stderr,
-        "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks] ...\n",
+        "usage: %s OUT [--unihan MAPPINGS] CLASS:FONTFILE[:FACE][:EMBOLDEN][:marks|:nomarks|:latin]"
+        " ...\n",
         argv[0]);
     return 2;
   }
@@ -110,7 +113,10 @@ int main(int argc, char** argv) {
     Cell cell;
     Features f;
     for (char32_t ch : chars) {
-      if (ch > 0xFFFF || (only == "marks" && !IsMark(ch)) || (only == "nomarks" && IsMark(ch)))
+      const bool latin = (ch >= U'0' && ch <= U'9') || (ch >= U'A' && ch <= U'Z') ||
+                         (ch >= U'a' && ch <= U'z');
+      if (ch > 0xFFFF || (only == "marks" && !IsMark(ch)) || (only == "nomarks" && IsMark(ch)) ||
+          (only == "latin" && !latin))
         continue;
       if (!font.Render(ch, cell, embolden)) continue;
       ExtractFeatures(cell, f);
