@@ -76,9 +76,11 @@ bool IsHorizontalDirection(int d) {
   return d == 1 || d == 2 || d == 6 || d == 7;
 }
 
-int64_t Area(const RECT& rc) {
+// In double: a box of a hostile page can span the whole int range (out-of-range edges are
+// INT32_MIN), where an int difference overflows and a 64-bit product too.
+double Area(const RECT& rc) {
   if (rc.right <= rc.left || rc.bottom <= rc.top) return 0;
-  return static_cast<int64_t>(rc.right - rc.left) * static_cast<int64_t>(rc.bottom - rc.top);
+  return (static_cast<double>(rc.right) - rc.left) * (static_cast<double>(rc.bottom) - rc.top);
 }
 
 // Destroys a container block whose children have been taken over by other blocks.
@@ -391,7 +393,7 @@ bool CArticle::OverlapsArea(const RECT& box) {
   if (!GetBoundingRect(&rc, 255)) return false;
   RECT common{};
   if (!IntersectRect(&common, &rc, &box)) return false;
-  const int64_t shared = Area(common);
+  const double shared = Area(common);
   return 2 * shared > Area(rc) || 2 * shared > Area(box);
 }
 
