@@ -11,6 +11,11 @@ LONG TruncToLong(double value) {
   return INT32_MIN;
 }
 
+LONG ClampToLong(double value) {
+  if (!std::isfinite(value)) return 0;
+  return static_cast<LONG>(std::clamp(value, -1.0e9, 1.0e9));
+}
+
 RECT MakeIntRect(double dLeft, double dTop, double dRight, double dBottom, double dRaise) {
   RECT rc;
   rc.left = TruncToLong(dLeft);

@@ -32,6 +32,10 @@ constexpr double kPicRectRaise = 0.99;
 // INT32_MIN, the x86 conversion's "integer indefinite" result.
 LONG TruncToLong(double value);
 
+// A page coordinate truncated to an integer within ±1e9, so that sums, differences and areas of
+// such values stay in range; 0 for NaN and infinities.
+LONG ClampToLong(double value);
+
 // Integer box of a double box: left and top truncated toward zero, right and bottom raised by
 // dRaise (kTextRectRaise or kPicRectRaise) and then truncated toward zero.
 RECT MakeIntRect(double dLeft, double dTop, double dRight, double dBottom, double dRaise);

@@ -897,8 +897,7 @@ int RecogniseGlyphs(CPDFInstance& engine, const RECT* pClip, CTextBlockArray* pL
   CPageInfo* info = engine.GetPageInfo();
   if (info == nullptr || engine.m_hDoc == nullptr) return 0;
   RECT clip;
-  SetRect(&clip, 0, 0, static_cast<int>(info->m_dPageWidth) + 1,
-          static_cast<int>(info->m_dPageHeight) + 1);
+  SetRect(&clip, 0, 0, ClampToLong(info->m_dPageWidth) + 1, ClampToLong(info->m_dPageHeight) + 1);
   if (pClip != nullptr) IntersectRect(&clip, &clip, pClip);
 
   CTextBlockArray all;

@@ -26,26 +26,16 @@ int RegroupColumns(CTextBlockArray& list) {
   return RegroupColumnsImpl(list);
 }
 
-namespace {
-
-// A page coordinate truncated to an integer, within a range that keeps area arithmetic safe.
-LONG Truncated(double value) {
-  if (!std::isfinite(value)) return 0;
-  return static_cast<LONG>(std::clamp(value, -1.0e9, 1.0e9));
-}
-
-}  // namespace
-
 // The page's margins hold its page number, date and name: the blocks of the top corners, the
 // left margin and (without extra candidates) the top fifth go to the recognition, and what it
 // does not keep returns to the end of the page's list in stream order.
 int ExtractPageInfo(CPDFInstance& engine, CTextBlockArray* pExtra, BOOL bBuiltIn, BOOL bFull) {
   CPageInfo* info = engine.GetPageInfo();
   if (info == nullptr) return 0;
-  const LONG h = Truncated(info->m_dPageHeight);
-  const LONG c = Truncated(info->m_dPageHeight / 5);
-  const LONG w = Truncated(info->m_dPageWidth);
-  const LONG wl = Truncated(info->m_dPageWidth - 200);
+  const LONG h = ClampToLong(info->m_dPageHeight);
+  const LONG c = ClampToLong(info->m_dPageHeight / 5);
+  const LONG w = ClampToLong(info->m_dPageWidth);
+  const LONG wl = ClampToLong(info->m_dPageWidth - 200);
   const RECT areas[] = {
       {0, 0, 200, 2 * c},  // top-left corner
       {0, 0, 120, h},      // left margin

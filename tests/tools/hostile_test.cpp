@@ -1,6 +1,7 @@
 // Hostile inputs kept as regression files (tests/data/hostile, written by its make.py, and
 // tests/data/fuzz, the fuzz campaigns' findings): every page of each goes through the velluma
-// command at the highest level with text, images and paths, and ends with a result.
+// command at the highest level with text, images and paths (the findings with recognition too),
+// and ends with a result.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,8 +45,11 @@ TEST(HostileInputTest, EveryKeptInputEndsWithAResult) {
 
   for (const fs::path& input : inputs) {
     SCOPED_TRACE(input.filename().string());
-    const auto r = RunTool("velluma", {"analyse", input.string(), "--all", "--level", "5",
-                                       "--paths", "--format", "json"});
+    // The fuzz findings run as the harness ran them, with recognition.
+    std::vector<std::string> args = {"analyse", input.string(), "--all",    "--level",
+                                     "5",       "--paths",      "--format", "json"};
+    if (input.parent_path().filename() == "fuzz") args.push_back("--recognise");
+    const auto r = RunTool("velluma", args);
     // A file the module cannot read is refused with a message; nothing else may happen.
     ASSERT_TRUE(r.status == 0 || (r.status == 2 && r.err.rfind("velluma: ", 0) == 0))
         << "status " << r.status << ": " << r.err;
