@@ -74,9 +74,10 @@ int GlyphNameValue(const char* name) {
   return 0;
 }
 
-std::u32string LigatureLetters(int ucs) {
-  static const char32_t* const kLetters[] = {U"ff", U"fi", U"fl", U"ffi", U"ffl", U"st", U"st"};
-  return ucs >= 0xFB00 && ucs <= 0xFB06 ? kLetters[ucs - 0xFB00] : std::u32string();
+std::u32string_view LigatureLetters(int ucs) {
+  static constexpr std::u32string_view kLetters[] = {U"ff",  U"fi", U"fl", U"ffi",
+                                                     U"ffl", U"st", U"st"};
+  return ucs >= 0xFB00 && ucs <= 0xFB06 ? kLetters[ucs - 0xFB00] : std::u32string_view();
 }
 
 std::u32string LigatureText(const char* name) {
@@ -100,7 +101,7 @@ std::u32string LigatureText(const char* name) {
     } else {
       const int v = GlyphNameValue(part);
       if (v <= 0) return {};
-      const std::u32string letters = LigatureLetters(v);
+      const std::u32string_view letters = LigatureLetters(v);
       if (letters.empty())
         out.push_back(static_cast<char32_t>(v));
       else

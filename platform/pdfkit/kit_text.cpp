@@ -589,7 +589,7 @@ void CollectSpan(TextState* st, const fz_text_span* span, fz_matrix ctm, uint8_t
       if (value >= 0) ch.ucs = Usable(value) ? value : 0;
     }
     // A ligature glyph gives its letters, one character each at the glyph's place.
-    std::u32string letters;
+    std::u32string_view letters;
     if (font && ch.cpt >= 0 && !font->ligatures.empty()) {
       auto lig = font->ligatures.find(ch.cpt);
       if (lig != font->ligatures.end()) letters = lig->second;

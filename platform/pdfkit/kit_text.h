@@ -5,6 +5,7 @@
 #include <mupdf/pdf.h>
 
 #include <string>
+#include <string_view>
 
 namespace pdfkit {
 
@@ -25,7 +26,7 @@ std::u32string LigatureText(const char* name);
 
 // The letters of a presentation-form ligature U+FB00..U+FB06 (ﬁ gives fi); empty for any
 // other value. Text is searched and read letter by letter.
-std::u32string LigatureLetters(int ucs);
+std::u32string_view LigatureLetters(int ucs);
 
 // For each code 0..255 of a simple font, the character its glyph has in the embedded font
 // program: from a Microsoft Unicode cmap ((3,1) or (3,10)) when the program has one, else

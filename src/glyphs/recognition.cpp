@@ -139,6 +139,19 @@ bool IsLatinText(char16_t c) {
 }
 constexpr int kLatinMargin = 10;
 
+// The candidates a result holds (the library fills at most 16).
+int CandidateCount(const St_RecogResult& r) {
+  return std::clamp<int>(r.nCandidates, 0, 16);
+}
+
+// The score of c among a result's candidates, -1 when it is none of them.
+int CandidateScore(const St_RecogResult& r, uint16_t c) {
+  const int n = CandidateCount(r);
+  const auto it = std::find_if(r.candidates, r.candidates + n,
+                               [&](const St_RecogCandidate& k) { return k.wChar == c; });
+  return it == r.candidates + n ? -1 : it->wScore;
+}
+
 // A Latin letter or a digit, in its ASCII or full-width form.
 bool IsLetterOrDigit(char16_t c) {
   if (c >= 0xFF10 && c <= 0xFF5A) c = static_cast<char16_t>(c - 0xFEE0);
@@ -216,13 +229,9 @@ void FitResultsToAdvances(CGlyphRecogState& state, const CTextBlockArray& runs,
   for (int32_t i = 0; i < state.m_nResultCount; ++i) {
     St_RecogResult& r = state.m_pResults[i];
     if (IsLatinText(static_cast<char16_t>(r.wChar))) continue;
-    const int count = std::clamp<int>(r.nCandidates, 0, 16);
-    const auto reading =
-        std::find_if(r.candidates, r.candidates + count,
-                     [&](const St_RecogCandidate& c) { return c.wChar == r.wChar; });
-    const int floor = (reading == r.candidates + count ? 0 : reading->wScore) - kLatinMargin;
+    const int floor = std::max(CandidateScore(r, r.wChar), 0) - kLatinMargin;
     const St_RecogCandidate* best = nullptr;
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < CandidateCount(r); ++k) {
       const St_RecogCandidate& c = r.candidates[k];
       if (IsLatinText(c.wChar) && c.wScore >= floor && (!best || c.wScore > best->wScore))
         best = &c;
@@ -493,13 +502,8 @@ int DecideLatinByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs
     const bool letters = count.letters > 2 * count.digits;
     // Whether c is a candidate within kDigitMargin points of the reading.
     const auto close = [&](char16_t c) {
-      const int n = std::clamp<int>(r.nCandidates, 0, 16);
-      int own = -1, other = -1;
-      for (int k = 0; k < n; ++k) {
-        if (r.candidates[k].wChar == r.wChar) own = std::max<int>(own, r.candidates[k].wScore);
-        if (r.candidates[k].wChar == c) other = std::max<int>(other, r.candidates[k].wScore);
-      }
-      return other >= 0 && other + kDigitMargin >= own;
+      const int other = CandidateScore(r, c);
+      return other >= 0 && other + kDigitMargin >= CandidateScore(r, r.wChar);
     };
     char16_t now = reading;
     if (reading == u'0' && letters)
@@ -539,19 +543,15 @@ int DecideByNeighbours(CGlyphRecogState& state, const CTextBlockArray& runs,
   for (int32_t i = 0; i < state.m_nResultCount; ++i) {
     const St_RecogResult& r = state.m_pResults[i];
     if (!IsIdeograph(r.wChar) && r.wChar != kMinus && !IsOneLike(r.wChar)) continue;
-    const int count = std::clamp<int>(r.nCandidates, 0, 16);
-    const auto reading =
-        std::find_if(r.candidates, r.candidates + count,
-                     [&](const St_RecogCandidate& c) { return c.wChar == r.wChar; });
-    if (reading == r.candidates + count) continue;
-    Open cell{{static_cast<char16_t>(r.wChar)}, {reading->wScore}, {}};
-    for (int k = 0; k < count; ++k) {
+    const int own = CandidateScore(r, r.wChar);
+    if (own < 0) continue;
+    Open cell{{static_cast<char16_t>(r.wChar)}, {own}, {}};
+    for (int k = 0; k < CandidateCount(r); ++k) {
       const St_RecogCandidate& c = r.candidates[k];
-      const bool close = c.wScore + kNeighbourMargin >= reading->wScore;
+      const bool close = c.wScore + kNeighbourMargin >= own;
       const bool word = IsIdeograph(c.wChar) || c.wChar == kDash || c.wChar == kMinus;
       // A digit 1 read as l, I or | (one stroke in many faces) within kDigitMargin.
-      const bool one =
-          c.wChar == u'1' && IsOneLike(r.wChar) && c.wScore + kDigitMargin >= reading->wScore;
+      const bool one = c.wChar == u'1' && IsOneLike(r.wChar) && c.wScore + kDigitMargin >= own;
       if (c.wChar != r.wChar && ((word && close && !IsOneLike(r.wChar)) || one)) {
         cell.chars.push_back(static_cast<char16_t>(c.wChar));
         cell.scores.push_back(c.wScore);
